@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+// Where the host application's live room is served. The program always uses
+// the defaults; tests and tools point the link elsewhere.
+struct BridgeOptions
+{
+    QString address = QStringLiteral("ws://127.0.0.1:11111");
+    int retryIntervalMs = 3000;
+};

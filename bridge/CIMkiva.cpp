@@ -1,0 +1,105 @@
+#include "bridge/CIMkiva.h"
+
+#include "shell/CWndRemind.h"
+#include "vote/kivaPlugInVote.h"
+
+#include <QSslConfiguration>
+#include <QUrl>
+
+const char CIMkiva::kAuthText[] =
+    "{\"msg_id\": 1,\"type\": \"Sauth\",\"data\": {\"token\": \"5c7d2e90a4b1f36e8d0c9a7b2f41e6d3\"}}";
+
+CIMkiva::CIMkiva(QObject *parent)
+    : CIMkiva(parent, BridgeOptions())
+{
+}
+
+CIMkiva::CIMkiva(QObject *parent, const BridgeOptions &bridgeOptions)
+    : QObject(parent)
+    , socket(QString(), QWebSocketProtocol::Version13)
+    , options(bridgeOptions)
+{
+    qRegisterMetaType<QAbstractSocket::SocketError>();
+    qRegisterMetaType<QList<QSslError>>();
+}
+
+CIMkiva::~CIMkiva()
+{
+    // The socket reports its own teardown; this object must not hear it half destroyed.
+    socket.disconnect(this);
+    retryTimer.stop();
+}
+
+void CIMkiva::startLink(RoomMessageHandler messageHandler, kivaPlugInVote *context)
+{
+    handler = messageHandler;
+    handlerContext = context;
+
+    connect(&socket, &QWebSocket::connected, this, &CIMkiva::onConnected);
+    connect(&socket, &QWebSocket::sslErrors, this, &CIMkiva::onSslErrors);
+    connect(&socket, &QWebSocket::disconnected, this, &CIMkiva::onDisConnected);
+    connect(&socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
+            &CIMkiva::onError);
+    connect(&retryTimer, &QTimer::timeout, this, &CIMkiva::reconnect);
+
+#ifndef QT_NO_SSL
+    QSslConfiguration tls = socket.sslConfiguration();
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    tls.setProtocol(QSsl::TlsV1SslV3);
+    socket.setSslConfiguration(tls);
+#endif
+
+    open();
+}
+
+void CIMkiva::open()
+{
+    ++openCount;
+    socket.open(QUrl(options.address, QUrl::TolerantMode));
+}
+
+void CIMkiva::onConnected()
+{
+    // The link comes up again after every drop; each message must reach the handler once.
+    connect(&socket, &QWebSocket::textMessageReceived, this, &CIMkiva::onTextMessageReceived,
+            Qt::UniqueConnection);
+    retryTimer.stop();
+    socket.sendTextMessage(QString::fromUtf8(kAuthText));
+}
+
+void CIMkiva::onTextMessageReceived(const QString &message)
+{
+    const QByteArray bytes = message.toUtf8();
+    if (handler && handlerContext)
+        handler(bytes.constData(), handlerContext);
+}
+
+void CIMkiva::onError(QAbstractSocket::SocketError)
+{
+    if (errorShown)
+        return;
+    errorShown = true;
+    // The socket reports an error before the disconnection that starts the
+    // retry timer. A modal card opened right inside this signal would hold that
+    // back until the streamer closes it, so open it once the socket is done.
+    QTimer::singleShot(0, this, [this] {
+        showRemind(QStringLiteral("错误"), QStringLiteral("连接失败<br>请开启KIVA开播!"),
+                   handlerContext);
+    });
+}
+
+void CIMkiva::onSslErrors(const QList<QSslError> &)
+{
+    socket.ignoreSslErrors();
+}
+
+void CIMkiva::onDisConnected()
+{
+    retryTimer.start(options.retryIntervalMs);
+}
+
+void CIMkiva::reconnect()
+{
+    socket.abort();
+    open();
+}

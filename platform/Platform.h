@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Stand-ins for the few operating-system services the plug-in needs. On
+// Windows they are the shell and file calls; elsewhere the nearest Qt
+// equivalents, so the program builds and runs on every desktop.
+namespace Platform {
+
+// The per-user roaming application-data folder, with native separators and
+// no trailing separator. Empty when the system cannot tell.
+QString appDataFolder();
+
+// The gift image cache: appDataFolder() + "kiva" + "head", native separators.
+QString imageCacheFolder();
+
+// Joins folder and name with the native separator.
+QString joinPath(const QString &folder, const QString &name);
+
+bool fileExists(const QString &path);
+
+// Creates or truncates the file and writes all bytes. False when the file
+// cannot be opened or not every byte was written.
+bool writeFile(const QString &path, const QByteArray &bytes);
+
+} // namespace Platform

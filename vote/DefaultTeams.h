@@ -1,0 +1,20 @@
+#pragma once
+
+#include "vote/TeamRecord.h"
+
+// What each team index starts with: its gift and its fixed colour.
+struct DefaultTeam
+{
+    const char *giftId;
+    const char *giftName;
+    const char *priceText;
+    qint32 price;
+    const char *colour; // "r,g,b,a", placed inside rgba( ) by the styles
+    const char *image;  // the gift's compiled-in picture
+};
+
+// Row of team `index` (1..4); null for any other index.
+const DefaultTeam *defaultTeam(int index);
+
+// Writes the default gift of team `index` into `team`.
+void applyDefaultGift(TeamRecord &team, int index);

@@ -1,0 +1,122 @@
+#include "vote/VoteCounting.h"
+
+#include "vote/VoteStateRecord.h"
+
+#include <cstring>
+#include <limits>
+
+CountingSettings CountingSettings::read(const VoteStateRecord &state)
+{
+    CountingSettings settings;
+    settings.voteType = state.value(StateKey::kVoteType);
+    settings.counting = state.value(StateKey::kStartGame) != 0;
+    settings.voteMode = state.value(StateKey::kVoteMode);
+    return settings;
+}
+
+namespace VoteCounting {
+
+namespace {
+
+constexpr qint32 kPriceCeiling = 9999;
+
+bool sameBytes(const QByteArray &name, const char *text, std::size_t length)
+{
+    return std::size_t(name.size()) == length && std::memcmp(name.constData(), text, length) == 0;
+}
+
+qint64 teamVotes(const TeamMap &teams, int index)
+{
+    const auto it = teams.find(index);
+    return it == teams.end() ? 0 : it->second.votes;
+}
+
+// In two-team mode the lead line follows every counted message once either team has votes.
+bool leadDue(const TeamMap &teams, const CountingSettings &settings)
+{
+    return settings.voteMode == 2 && !(teamVotes(teams, 1) == 0 && teamVotes(teams, 2) == 0);
+}
+
+void credit(TeamRecord &team, const char *nick, qint64 votes)
+{
+    qint64 &tally = team.voters[QByteArray(nick ? nick : "")];
+    tally = addVotes(tally, votes);
+    team.votes = addVotes(team.votes, votes);
+}
+
+} // namespace
+
+qint32 votePrice(const TeamMap &teams, int voteMode)
+{
+    qint32 price = kPriceCeiling;
+    if (voteMode < 2 || voteMode > kTeamCount)
+        return price;
+    for (int index = 1; index <= voteMode; ++index) {
+        const auto it = teams.find(index);
+        if (it == teams.end())
+            continue;
+        // A negative price from the catalogue would make votes negative; it sets no price.
+        const qint32 p = it->second.gift.price;
+        if (p > 0 && p <= price)
+            price = p;
+    }
+    return price;
+}
+
+qint64 giftUnit(qint64 price, qint64 votePrice)
+{
+    if (price <= 0 || votePrice <= 0)
+        return 0;
+    return (price + votePrice / 2) / votePrice;
+}
+
+qint64 addVotes(qint64 total, qint64 votes)
+{
+    constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+    constexpr qint64 kMin = std::numeric_limits<qint64>::min();
+    if (votes > 0 && total > kMax - votes)
+        return kMax;
+    if (votes < 0 && total < kMin - votes)
+        return kMin;
+    return total + votes;
+}
+
+CountResult countText(TeamMap &teams, const CountingSettings &settings, const char *nick,
+                      const char *text)
+{
+    CountResult result;
+    if (settings.voteType != kTextVoting || !settings.counting || !text)
+        return result;
+    const std::size_t length = std::strlen(text);
+    for (auto &[index, team] : teams) {
+        // An empty line would otherwise vote for every team nobody has named.
+        if (team.name.isEmpty() || !sameBytes(team.name, text, length))
+            continue;
+        credit(team, nick, 1);
+        result.changedTeams |= 1u << index;
+    }
+    result.refreshLead = leadDue(teams, settings);
+    return result;
+}
+
+CountResult countGift(TeamMap &teams, const CountingSettings &settings, const char *nick,
+                      const char *productId, int buyTimes)
+{
+    CountResult result;
+    if (settings.voteType != kGiftVoting || !settings.counting || !productId)
+        return result;
+    const qint64 price = votePrice(teams, settings.voteMode);
+    // A negative count from the host must not take votes away.
+    const qint64 pieces = buyTimes > 0 ? buyTimes : 0;
+    const std::size_t length = std::strlen(productId);
+    for (auto &[index, team] : teams) {
+        if (team.giftId.isEmpty() || !sameBytes(team.giftId, productId, length))
+            continue;
+        credit(team, nick, pieces * giftUnit(team.gift.price, price));
+        result.changedTeams |= 1u << index;
+    }
+    result.refreshLead = leadDue(teams, settings);
+    return result;
+}
+
+} // namespace VoteCounting

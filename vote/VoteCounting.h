@@ -1,0 +1,48 @@
+#pragma once
+
+#include "vote/TeamRecord.h"
+
+class VoteStateRecord;
+
+// The settings counting depends on, read at the moment a message arrives.
+struct CountingSettings
+{
+    int voteType = 1;    // 1 gift voting, 2 text voting
+    bool counting = false;
+    int voteMode = 2;    // number of teams shown
+
+    static CountingSettings read(const VoteStateRecord &state);
+};
+
+// What a counted message changed, so the caller refreshes just that.
+struct CountResult
+{
+    unsigned changedTeams = 0; // bit `1 << index` per team that received votes
+    bool refreshLead = false;  // the two-team lead line is due for a refresh
+
+    bool changed(int index) const { return changedTeams & (1u << index); }
+};
+
+// The counting rules, free of widgets.
+namespace VoteCounting {
+
+// The price of one vote: the lowest positive gift price among the teams the
+// mode shows, capped at 9999 (also 9999 for a mode other than 2, 3 or 4).
+qint32 votePrice(const TeamMap &teams, int voteMode);
+
+// Votes one gift of `price` is worth: price / votePrice, rounded half up.
+// A price of 0 or below is worth nothing.
+qint64 giftUnit(qint64 price, qint64 votePrice);
+
+// Adds without wrapping around; totals stop at the largest value.
+qint64 addVotes(qint64 total, qint64 votes);
+
+// A chat line votes once for every team whose name it equals exactly.
+CountResult countText(TeamMap &teams, const CountingSettings &settings, const char *nick,
+                      const char *text);
+
+// A gift event votes for every team whose gift it is, weighted by price.
+CountResult countGift(TeamMap &teams, const CountingSettings &settings, const char *nick,
+                      const char *productId, int buyTimes);
+
+} // namespace VoteCounting
