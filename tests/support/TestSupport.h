@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+namespace TestSupport {
+
+// A TCP port on 127.0.0.1 that was free a moment ago.
+quint16 freePort();
+
+// "ws://127.0.0.1:<port>"
+QString localAddress(quint16 port);
+
+} // namespace TestSupport
+
+// Watches for modal dialogs while a test runs a modal loop: every new active
+// modal widget is handed to the callback once (which may close it).
+class ModalWatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Callback = std::function<void(QWidget *modal)>;
+
+    explicit ModalWatcher(Callback callback, int intervalMs = 20);
+
+    // Modal widgets seen so far, in order; entries go null once deleted.
+    QList<QPointer<QWidget>> seen() const { return modals; }
+    int count() const { return int(modals.size()); }
+
+private:
+    void poll();
+
+    Callback callback;
+    QTimer timer;
+    QList<QPointer<QWidget>> modals;
+};
