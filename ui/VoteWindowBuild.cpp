@@ -5,6 +5,7 @@
 
 #include <QGraphicsDropShadowEffect>
 #include "ui/VoteStyles.h"
+#include "vote/DefaultTeams.h"
 
 #include <QFrame>
 #include <QVBoxLayout>
@@ -29,6 +30,10 @@ void kivaPlugInVote::buildWindow()
     const QByteArray titleStyle =
         QString::fromUtf8(VoteStyles::kTitleText).arg(14).arg(600).toUtf8();
     titleBar->setTitle(QStringLiteral("计数器窗口"), titleStyle.constData());
+
+    // Each team starts with its default gift; the team columns show it.
+    for (auto &[index, team] : teams)
+        applyDefaultGift(team, index);
 
     auto *content = new QVBoxLayout;
     content->setContentsMargins(23, 0, 21, 0);

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QHostAddress>
 #include <QTcpServer>
 
@@ -32,14 +33,23 @@ ModalWatcher::ModalWatcher(Callback onModal, int intervalMs)
 
 void ModalWatcher::poll()
 {
-    QWidget *modal = QApplication::activeModalWidget();
-    if (!modal)
-        return;
-    for (const QPointer<QWidget> &known : modals) {
-        if (known == modal)
-            return;
+    // The vote window runs a local loop without being modal (it is shown before
+    // its run starts), so visible top-level dialogs count as well.
+    QList<QWidget *> candidates;
+    if (QWidget *modal = QApplication::activeModalWidget())
+        candidates.append(modal);
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && qobject_cast<QDialog *>(widget))
+            candidates.append(widget);
     }
-    modals.append(modal);
-    if (callback)
-        callback(modal);
+    for (QWidget *candidate : candidates) {
+        bool known = false;
+        for (const QPointer<QWidget> &seenWidget : modals)
+            known = known || seenWidget == candidate;
+        if (known)
+            continue;
+        modals.append(candidate);
+        if (callback)
+            callback(candidate);
+    }
 }

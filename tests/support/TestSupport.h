@@ -18,8 +18,9 @@ QString localAddress(quint16 port);
 
 } // namespace TestSupport
 
-// Watches for modal dialogs while a test runs a modal loop: every new active
-// modal widget is handed to the callback once (which may close it).
+// Watches for dialogs while a test runs a dialog's loop: every new active
+// modal widget or visible top-level dialog is handed once to the callback
+// (which may close it).
 class ModalWatcher : public QObject
 {
     Q_OBJECT
