@@ -1,0 +1,319 @@
+// The live-room link against a real WebSocket host on 127.0.0.1: the
+// authentication text, retries, the one failure reminder, and every message
+// reaching the decoder exactly once across drops.
+#include "TestSupport.h"
+
+#include "bridge/CIMkiva.h"
+#include "bridge/RoomEventWriter.h"
+#include "shell/CWndRemind.h"
+#include "vote/kivaPlugInVote.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+#include <memory>
+
+namespace {
+
+// Stands in for the host application: accepts clients and records what they send.
+class Host : public QObject
+{
+public:
+    explicit Host(quint16 port = 0)
+        : server(QStringLiteral("host"), QWebSocketServer::NonSecureMode)
+    {
+        listenOn(port);
+        QObject::connect(&server, &QWebSocketServer::newConnection, this, [this] {
+            while (QWebSocket *client = server.nextPendingConnection()) {
+                client->setParent(this);
+                current = client;
+                ++connections;
+                frames.append(QStringList());
+                const int index = int(frames.size()) - 1;
+                QObject::connect(client, &QWebSocket::textMessageReceived, this,
+                                 [this, index](const QString &text) { frames[index] << text; });
+            }
+        });
+    }
+
+    bool listenOn(quint16 port) { return server.listen(QHostAddress::LocalHost, port); }
+    quint16 port() const { return server.serverPort(); }
+
+    // True once the newest client has sent its first frame.
+    bool authenticated() const { return !frames.isEmpty() && !frames.last().isEmpty(); }
+
+    void send(const QByteArray &message)
+    {
+        if (current)
+            current->sendTextMessage(QString::fromUtf8(message));
+    }
+
+    void drop()
+    {
+        if (current)
+            current->abort();
+    }
+
+    QWebSocketServer server;
+    QPointer<QWebSocket> current;
+    int connections = 0;
+    QList<QStringList> frames; // per connection, in order
+};
+
+BridgeOptions optionsFor(quint16 port, int retryMs)
+{
+    BridgeOptions options;
+    options.address = TestSupport::localAddress(port);
+    options.retryIntervalMs = retryMs;
+    return options;
+}
+
+bool isLinkReminder(QWidget *widget)
+{
+    auto *card = qobject_cast<CWndRemind *>(widget);
+    return card && card->textControl()->text() == QStringLiteral("连接失败<br>请开启KIVA开播!");
+}
+
+void startTextCounting(kivaPlugInVote &window, const QString &teamName)
+{
+    window.on_team1_changed(teamName);
+    window.state().setValue("voteType", 2);
+    window.state().setValue("start_game", 1);
+}
+
+} // namespace
+
+class TestBridge : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void authTextIsExact();
+    void connectsAndAuthenticatesFirst();
+    void oneReminderWhileRetrying();
+    void retriesGoOnWhileReminderOpen();
+    void reconnectsAfterDropWhileReminderOpen();
+    void attemptsAreThreeSecondsApart();
+    void eachMessageOnceAcrossDrops();
+    void binaryFramesIgnored();
+};
+
+void TestBridge::authTextIsExact()
+{
+    const QByteArray expected =
+        "{\"msg_id\": 1,\"type\": \"Sauth\",\"data\": {\"token\": \"5c7d2e90a4b1f36e8d0c9a7b2f41e6d3\"}}";
+    QCOMPARE(QByteArray(CIMkiva::kAuthText), expected);
+    QCOMPARE(int(qstrlen(CIMkiva::kAuthText)), 83);
+}
+
+void TestBridge::connectsAndAuthenticatesFirst()
+{
+    Host host;
+    kivaPlugInVote window(nullptr, optionsFor(host.port(), 100));
+    QTRY_VERIFY(host.authenticated());
+    QCOMPARE(host.frames.first().first(), QString::fromUtf8(CIMkiva::kAuthText));
+    QVERIFY(window.roomClient()->isUp());
+
+    // Once up, the retry timer is stopped: no further attempts.
+    const int attempts = window.roomClient()->attempts();
+    QTest::qWait(400);
+    QCOMPARE(window.roomClient()->attempts(), attempts);
+    QCOMPARE(host.connections, 1);
+    QVERIFY(!window.roomClient()->failureShown());
+}
+
+void TestBridge::oneReminderWhileRetrying()
+{
+    const quint16 port = TestSupport::freePort(); // nobody listens there
+    int reminders = 0;
+    ModalWatcher watcher([&](QWidget *modal) {
+        if (isLinkReminder(modal)) {
+            ++reminders;
+            QCOMPARE(modal->parentWidget()->metaObject()->className(), "kivaPlugInVote");
+            // Closed a little later, as a streamer would.
+            QTimer::singleShot(300, modal, [modal] {
+                QTest::mouseClick(static_cast<CWndRemind *>(modal)->closeControl(), Qt::LeftButton);
+            });
+        }
+    });
+    kivaPlugInVote window(nullptr, optionsFor(port, 50));
+    QTRY_VERIFY_WITH_TIMEOUT(window.roomClient()->attempts() >= 20, 10000);
+    QCOMPARE(reminders, 1);
+    QVERIFY(window.roomClient()->failureShown());
+}
+
+void TestBridge::retriesGoOnWhileReminderOpen()
+{
+    // The reminder runs its own loop, so the checks run from inside it.
+    const quint16 port = TestSupport::freePort();
+    std::unique_ptr<Host> host;
+    std::unique_ptr<kivaPlugInVote> window;
+    int attemptsWhenShown = -1;
+    int attemptsBeforeHost = -1;
+    int attemptsAtAuth = -1;
+    int attemptsLater = -1;
+    bool openAtAuth = false;
+    QString firstFrame;
+
+    ModalWatcher watcher([&](QWidget *modal) {
+        if (!isLinkReminder(modal))
+            return;
+        auto *card = static_cast<CWndRemind *>(modal);
+        attemptsWhenShown = window->roomClient()->attempts();
+        QTimer::singleShot(600, card, [&, card] {
+            attemptsBeforeHost = window->roomClient()->attempts();
+            host = std::make_unique<Host>(port); // the host starts while the card is open
+            auto *poll = new QTimer(card);
+            connect(poll, &QTimer::timeout, card, [&, card, poll] {
+                if (!host->authenticated())
+                    return;
+                poll->stop();
+                firstFrame = host->frames.first().first();
+                openAtAuth = card->isVisible();
+                attemptsAtAuth = window->roomClient()->attempts();
+                QTimer::singleShot(400, card, [&, card] {
+                    attemptsLater = window->roomClient()->attempts();
+                    QTest::mouseClick(card->closeControl(), Qt::LeftButton);
+                });
+            });
+            poll->start(10);
+        });
+    });
+    window = std::make_unique<kivaPlugInVote>(nullptr, optionsFor(port, 50));
+    QTRY_VERIFY_WITH_TIMEOUT(attemptsLater >= 0, 15000);
+
+    QVERIFY2(attemptsBeforeHost >= attemptsWhenShown + 5,
+             qPrintable(QStringLiteral("%1 -> %2").arg(attemptsWhenShown).arg(attemptsBeforeHost)));
+    QVERIFY(openAtAuth);
+    QCOMPARE(host->port(), port);
+    QCOMPARE(firstFrame, QString::fromUtf8(CIMkiva::kAuthText));
+    QCOMPARE(attemptsLater, attemptsAtAuth); // connected: the timer stopped
+    QVERIFY(window->roomClient()->isUp());
+    QCOMPARE(watcher.count(), 1); // one reminder, however many attempts failed
+}
+
+void TestBridge::reconnectsAfterDropWhileReminderOpen()
+{
+    // The first failure of the process is a break of a link that was up.
+    Host host;
+    std::unique_ptr<kivaPlugInVote> window;
+    int connectionsWhileOpen = -1;
+    bool authenticatedAgain = false;
+    ModalWatcher watcher([&](QWidget *modal) {
+        if (!isLinkReminder(modal))
+            return;
+        auto *card = static_cast<CWndRemind *>(modal);
+        auto *poll = new QTimer(card);
+        connect(poll, &QTimer::timeout, card, [&, card, poll] {
+            if (host.connections < 2 || !host.authenticated())
+                return;
+            poll->stop();
+            connectionsWhileOpen = host.connections;
+            authenticatedAgain = card->isVisible();
+            card->reject();
+        });
+        poll->start(10);
+        QTimer::singleShot(5000, card, [card] { card->reject(); }); // give up eventually
+    });
+    window = std::make_unique<kivaPlugInVote>(nullptr, optionsFor(host.port(), 50));
+    QTRY_VERIFY(host.authenticated());
+    host.drop();
+    QTRY_VERIFY_WITH_TIMEOUT(watcher.count() == 1 && !QApplication::activeModalWidget(), 10000);
+    QCOMPARE(connectionsWhileOpen, 2);
+    QVERIFY(authenticatedAgain);
+}
+
+void TestBridge::attemptsAreThreeSecondsApart()
+{
+    // A host that accepts the TCP connection and hangs up at once, so every
+    // attempt is seen and fails. The program's own interval is used.
+    QTcpServer refusing;
+    QVERIFY(refusing.listen(QHostAddress::LocalHost, 0));
+    QList<qint64> times;
+    QElapsedTimer clock;
+    clock.start();
+    connect(&refusing, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket *socket = refusing.nextPendingConnection()) {
+            times << clock.elapsed();
+            socket->abort();
+            socket->deleteLater();
+        }
+    });
+    int reminders = 0;
+    ModalWatcher watcher([&](QWidget *modal) {
+        if (isLinkReminder(modal)) {
+            ++reminders;
+            static_cast<CWndRemind *>(modal)->reject();
+        }
+    });
+    BridgeOptions options;
+    options.address = TestSupport::localAddress(refusing.serverPort());
+    QCOMPARE(options.retryIntervalMs, 3000);
+    kivaPlugInVote window(nullptr, options);
+    QTRY_VERIFY_WITH_TIMEOUT(times.size() >= 3, 12000);
+    for (int i = 1; i < times.size(); ++i) {
+        const qint64 gap = times[i] - times[i - 1];
+        // A coarse timer may fire up to 5% early.
+        QVERIFY2(gap >= 2800 && gap < 4500, qPrintable(QStringLiteral("gap %1 ms").arg(gap)));
+    }
+    QCOMPARE(reminders, 1);
+}
+
+void TestBridge::eachMessageOnceAcrossDrops()
+{
+    using namespace RoomEventWriter;
+    Host host;
+    kivaPlugInVote window(nullptr, optionsFor(host.port(), 30));
+    startTextCounting(window, QStringLiteral("A"));
+    ModalWatcher watcher([](QWidget *modal) {
+        if (auto *card = qobject_cast<CWndRemind *>(modal))
+            card->reject();
+    });
+
+    constexpr int kCycles = 6;
+    constexpr int kPerCycle = 5;
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        QTRY_COMPARE(host.connections, cycle + 1);
+        QTRY_VERIFY(host.authenticated());
+        QCOMPARE(host.frames.last().first(), QString::fromUtf8(CIMkiva::kAuthText));
+        // Without a message id, a message handed over twice would count twice.
+        for (int i = 0; i < kPerCycle; ++i)
+            host.send(roomEvent(QByteArray(), {Group{"n" + QByteArray::number(cycle), {chat("A")}}}));
+        const qint64 expected = qint64(cycle + 1) * kPerCycle;
+        QTRY_COMPARE(window.teamRecords().at(1).votes, expected);
+        host.drop();
+    }
+    QTRY_COMPARE(host.connections, kCycles + 1);
+    host.send(roomEvent(QByteArray(), {Group{"last", {chat("A")}}}));
+    QTRY_COMPARE(window.teamRecords().at(1).votes, qint64(kCycles * kPerCycle + 1));
+    QTest::qWait(200);
+    QCOMPARE(window.teamRecords().at(1).votes, qint64(kCycles * kPerCycle + 1));
+    QCOMPARE(window.teamRecords().at(1).voters.at("n0"), qint64(kPerCycle));
+    for (const QStringList &frames : host.frames)
+        QCOMPARE(frames, QStringList{QString::fromUtf8(CIMkiva::kAuthText)});
+}
+
+void TestBridge::binaryFramesIgnored()
+{
+    Host host;
+    kivaPlugInVote window(nullptr, optionsFor(host.port(), 100));
+    startTextCounting(window, QStringLiteral("A"));
+    QTRY_VERIFY(host.authenticated());
+    host.current->sendBinaryMessage(RoomEventWriter::chatEvent("b1", "x", "A"));
+    host.send(RoomEventWriter::chatEvent("t1", "x", "A"));
+    QTRY_COMPARE(window.teamRecords().at(1).votes, qint64(1));
+    QTest::qWait(100);
+    QCOMPARE(window.teamRecords().at(1).votes, qint64(1));
+    QVERIFY(window.roomClient()->isUp());
+}
+
+QTEST_MAIN(TestBridge)
+#include "tst_bridge.moc"
