@@ -2,6 +2,7 @@
 
 #include "vote/kivaPlugInVote.h"
 
+#include <QMetaMethod>
 #include <QMetaObject>
 
 #include <cjson/cJSON.h>
@@ -29,6 +30,30 @@ const char *stringMember(const cJSON *object, const char *key)
     return cJSON_IsString(item) ? item->valuestring : nullptr;
 }
 
+// The window's three message slots, looked up by name once per class rather
+// than once per call: the lookup cost as much as decoding a message.
+struct RoomSlots
+{
+    const QMetaObject *meta = nullptr;
+    QMetaMethod text;
+    QMetaMethod gift;
+    QMetaMethod auth;
+};
+
+const RoomSlots &slotsOf(const QObject *receiver)
+{
+    static thread_local RoomSlots cache;
+    const QMetaObject *meta = receiver->metaObject();
+    if (cache.meta != meta) {
+        cache.meta = meta;
+        cache.text = meta->method(meta->indexOfMethod("on_text_message(const char*,const char*)"));
+        cache.gift = meta->method(meta->indexOfMethod("on_gift_message(const char*,const char*,int)"));
+        cache.auth = meta->method(
+            meta->indexOfMethod("on_auth_message(const char*,const char*,const char*)"));
+    }
+    return cache;
+}
+
 // Type values, unlike keys, are compared case-sensitively.
 bool typeIs(const char *type, const char *expected)
 {
@@ -47,9 +72,8 @@ void handleAuthResult(const cJSON *root, QObject *receiver)
     const char *token = stringMember(data, "token");
     if (!kivaid || !roomid || !token)
         return;
-    QMetaObject::invokeMethod(receiver, "on_auth_message", Qt::AutoConnection,
-                              Q_ARG(const char *, kivaid), Q_ARG(const char *, roomid),
-                              Q_ARG(const char *, token));
+    slotsOf(receiver).auth.invoke(receiver, Qt::AutoConnection, Q_ARG(const char *, kivaid),
+                                  Q_ARG(const char *, roomid), Q_ARG(const char *, token));
 }
 
 void handleUnit(const cJSON *unit, const char *nick, QObject *receiver)
@@ -75,8 +99,8 @@ void handleUnit(const cJSON *unit, const char *nick, QObject *receiver)
         const char *text = stringMember(data, "text");
         if (!text)
             return;
-        QMetaObject::invokeMethod(receiver, "on_text_message", Qt::AutoConnection,
-                                  Q_ARG(const char *, nick), Q_ARG(const char *, text));
+        slotsOf(receiver).text.invoke(receiver, Qt::AutoConnection, Q_ARG(const char *, nick),
+                                      Q_ARG(const char *, text));
         return;
     }
 
@@ -85,9 +109,8 @@ void handleUnit(const cJSON *unit, const char *nick, QObject *receiver)
         return;
     const cJSON *buyCount = member(data, "buyCount");
     const int count = buyCount ? buyCount->valueint : 1;
-    QMetaObject::invokeMethod(receiver, "on_gift_message", Qt::AutoConnection,
-                              Q_ARG(const char *, nick), Q_ARG(const char *, productId),
-                              Q_ARG(int, count));
+    slotsOf(receiver).gift.invoke(receiver, Qt::AutoConnection, Q_ARG(const char *, nick),
+                                  Q_ARG(const char *, productId), Q_ARG(int, count));
 }
 
 void handleRoomEvents(const cJSON *root, QObject *receiver, QByteArray &lastMsgId)
