@@ -1,0 +1,107 @@
+#pragma once
+
+#include "SendSummary.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+#include <QWebSocketServer>
+
+class QWebSocket;
+
+// The host's side of the live-room link: a WebSocket server on 127.0.0.1
+// that authenticates each client by its first frame, sends room events to
+// every authenticated client and counts what it sent. While no client is
+// authenticated nothing can be sent; the crowd and the script wait.
+class RoomSimulator : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct AuthReply
+    {
+        int ec = 0;
+        QByteArray kivaid = QByteArrayLiteral("10001");
+        QByteArray roomid = QByteArrayLiteral("20002");
+        QByteArray token = QByteArrayLiteral("demo-token");
+    };
+
+    RoomSimulator(const AuthReply &reply, const SendSummary &summary, QObject *parent = nullptr);
+    ~RoomSimulator() override;
+
+    // Listens on 127.0.0.1 (0 picks a free port); false with errorString() set.
+    bool listen(quint16 port);
+    QString errorString() const { return lastError; }
+    quint16 port() const { return listenPort; }
+    bool isAccepting() const { return server.isListening(); }
+
+    // Closes every client link; the server keeps accepting.
+    void dropClients();
+    // Closes the clients and refuses new ones until resumeAccepting().
+    void stopAccepting();
+    bool resumeAccepting();
+
+    int clientCount() const { return int(clients.size()); }
+    int authenticatedCount() const;
+    bool hasAudience() const { return authenticatedCount() > 0; }
+    // The most bytes still queued for one client.
+    qint64 pendingBytes() const;
+
+    // "m1", "m2", … unique for the life of the simulator.
+    QByteArray nextMessageId();
+
+    // Writes the frame to every authenticated client, twice in a row when
+    // `thenRepeat`. False, and nothing counted, when there was no one to write to.
+    bool sendEvent(const QByteArray &frame, bool thenRepeat = false);
+
+    // Drops the link after every `messages` counted messages (0: never).
+    void setDropEvery(qint64 messages) { dropEvery = messages; }
+
+    const SendSummary &summary() const { return tally; }
+
+    // Stops accepting and closes every client once its queued bytes are
+    // written; emits shutDownComplete() when all are gone.
+    void shutDown();
+
+signals:
+    void clientsChanged();
+    void audienceArrived();             // a client has just authenticated
+    void eventLog(const QString &line); // connections, rejections, drops
+    void frameLog(const QString &line); // frames sent and received, throttled
+    void shutDownComplete();
+
+private:
+    struct Client
+    {
+        QWebSocket *socket = nullptr;
+        bool authenticated = false;
+        bool closing = false;
+    };
+
+    void onNewConnection();
+    void onText(QWebSocket *socket, const QString &message);
+    void onBinary(QWebSocket *socket);
+    void onGone(QWebSocket *socket);
+    Client *find(QWebSocket *socket);
+    void closeClient(Client &client, const QString &reason);
+    void logFrame(const char *arrow, const QByteArray &frame);
+    void flushSuppressed();
+
+    QWebSocketServer server;
+    QList<Client> clients;
+    AuthReply authReply;
+    SendSummary tally;
+    QString lastError;
+    quint16 listenPort = 0;
+    qint64 messageNumber = 0;
+    qint64 dropEvery = 0;
+    bool shuttingDown = false;
+    QTimer shutDownDeadline;
+
+    // At high rates only the first frames of each second are logged.
+    QElapsedTimer logWindow;
+    int linesInWindow = 0;
+    qint64 suppressedLines = 0;
+    QTimer suppressedFlush;
+};
