@@ -1,0 +1,154 @@
+// Decode + count throughput over a realistic mix of room messages, against a
+// bare cJSON parse of the same messages. Prints messages per second and the ratio.
+//
+//   kiva-bench-decode [messages] [rounds]
+#include "bridge/RoomEventWriter.h"
+#include "bridge/RoomMessageDecoder.h"
+#include "vote/DefaultTeams.h"
+#include "vote/VoteCounting.h"
+#include "vote/VoteStateRecord.h"
+#include "vote/kivaPlugInVote.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QRandomGenerator>
+#include <QTcpServer>
+
+#include <cjson/cJSON.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// The vote window's counting path without its widgets.
+class CountingSink : public QObject
+{
+    Q_OBJECT
+
+public:
+    CountingSink()
+    {
+        for (int index = 1; index <= kTeamCount; ++index)
+            applyDefaultGift(teams[index], index);
+        teams[1].name = QStringLiteral("红队").toUtf8();
+        teams[2].name = QStringLiteral("蓝队").toUtf8();
+        state.setDefaults();
+        state.setValue(StateKey::kStartGame, 1);
+    }
+
+    TeamMap teams;
+    VoteStateRecord state;
+    QByteArray lastMsgId = "none";
+
+public slots:
+    void on_text_message(const char *nick, const char *text)
+    {
+        VoteCounting::countText(teams, CountingSettings::read(state), nick, text);
+    }
+    void on_gift_message(const char *nick, const char *productId, int buyTimes)
+    {
+        VoteCounting::countGift(teams, CountingSettings::read(state), nick, productId, buyTimes);
+    }
+    void on_auth_message(const char *, const char *, const char *) {}
+};
+
+std::vector<QByteArray> makeMix(int count)
+{
+    using namespace RoomEventWriter;
+    QRandomGenerator random(7);
+    const QList<QByteArray> votes = {QStringLiteral("红队").toUtf8(), QStringLiteral("蓝队").toUtf8()};
+    const QList<QByteArray> chatter = {QStringLiteral("主播好").toUtf8(), "666",
+                                       QStringLiteral("哈哈哈哈").toUtf8(),
+                                       QStringLiteral(" 红队").toUtf8()};
+    const QList<QByteArray> gifts = {"1450928358", "1477978817", "20001"};
+    std::vector<QByteArray> messages;
+    messages.reserve(std::size_t(count));
+    int id = 0;
+    while (int(messages.size()) < count) {
+        const int roll = int(random.bounded(100));
+        if (roll < 10 && !messages.empty()) { // a repeat of the last message
+            messages.push_back(messages.back());
+            continue;
+        }
+        const QByteArray msgId = "m" + QByteArray::number(++id);
+        const QByteArray nick = QStringLiteral("观众%1").arg(random.bounded(2000), 4, 10, QLatin1Char('0')).toUtf8();
+        if (roll < 50)
+            messages.push_back(chatEvent(msgId, nick, votes[int(random.bounded(2))]));
+        else if (roll < 80)
+            messages.push_back(chatEvent(msgId, nick, chatter[int(random.bounded(chatter.size()))]));
+        else
+            messages.push_back(giftEvent(msgId, nick, gifts[int(random.bounded(gifts.size()))],
+                                         1 + int(random.bounded(3))));
+    }
+    return messages;
+}
+
+template <typename Work>
+double bestRate(const std::vector<QByteArray> &messages, int rounds, Work work)
+{
+    double best = 0;
+    for (int round = 0; round < rounds; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        for (const QByteArray &message : messages)
+            work(message.constData());
+        const double seconds = std::max(1e-9, double(timer.nsecsElapsed()) / 1e9);
+        best = std::max(best, double(messages.size()) / seconds);
+    }
+    return best;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication application(argc, argv);
+    const int count = argc > 1 ? std::max(1, atoi(argv[1])) : 200000;
+    const int rounds = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
+
+    const std::vector<QByteArray> messages = makeMix(count);
+    qint64 bytes = 0;
+    for (const QByteArray &message : messages)
+        bytes += message.size();
+
+    const double bare = bestRate(messages, rounds, [](const char *message) {
+        cJSON_Delete(cJSON_Parse(message));
+    });
+
+    CountingSink sink;
+    const double engine = bestRate(messages, rounds, [&sink](const char *message) {
+        dispatchRoomMessageTo(message, &sink, sink.lastMsgId);
+    });
+
+    // The real window, its link pointed at a port nobody serves; the event
+    // loop never runs here, so the link stays quiet.
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    BridgeOptions bridge;
+    bridge.address = QStringLiteral("ws://127.0.0.1:%1").arg(probe.serverPort());
+    bridge.retryIntervalMs = 3600 * 1000;
+    probe.close();
+    kivaPlugInVote window(nullptr, bridge);
+    window.on_team1_changed(QStringLiteral("红队"));
+    window.on_team2_changed(QStringLiteral("蓝队"));
+    window.state().setValue(StateKey::kStartGame, 1);
+    const double full = bestRate(messages, rounds, [&window](const char *message) {
+        dispatchRoomMessage(message, &window);
+    });
+
+    std::printf("messages: %d (average %.0f bytes), best of %d rounds\n", count,
+                double(bytes) / count, rounds);
+    std::printf("bare cJSON parse        : %10.0f messages/s\n", bare);
+    std::printf("decode + count (engine) : %10.0f messages/s  ratio %.2f of bare parse\n", engine,
+                engine / bare);
+    std::printf("decode + count (window) : %10.0f messages/s  ratio %.2f of bare parse\n", full,
+                full / bare);
+    std::printf("goal: decode + count at least 0.33 of the bare parse rate\n");
+    return 0;
+}
+
+#include "bench_decode.moc"
