@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need, when
+# any is missing. Sourced by the other scripts.
+
+kiva_packages=(
+  cmake g++ make
+  qtbase5-dev libqt5websockets5-dev
+  libcurl4-openssl-dev libcjson-dev
+  fonts-wqy-microhei   # a CJK font, so Chinese text renders
+)
+
+kiva_install_deps() {
+  local extra=("$@") missing=() package
+  for package in "${kiva_packages[@]}" "${extra[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
+      || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "Need root or sudo to install ${missing[*]}" >&2; return 1; }
+    sudo=(sudo)
+  fi
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# Qt warns without a private runtime folder; give it one when the session has none.
+kiva_runtime_dir() {
+  if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -w "${XDG_RUNTIME_DIR}" ]; then
+    XDG_RUNTIME_DIR=$(mktemp -d)
+    chmod 700 "$XDG_RUNTIME_DIR"
+    export XDG_RUNTIME_DIR
+  fi
+}
