@@ -28,7 +28,7 @@ cmake --build "$build" -j "$(nproc)"
 
 export QT_QPA_PLATFORM=offscreen
 # Stop at the first report, with a stack.
-export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:detect_leaks=1:suppressions=$root/scripts/lsan.supp"
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 

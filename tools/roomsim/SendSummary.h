@@ -35,7 +35,7 @@ private:
     void countGift(const QString &nick, const QByteArray &productId, qint64 pieces);
 
     QStringList teams;
-    QByteArray lastMsgId; // empty at first, as on the plug-in side
+    QByteArray lastMsgId = "none"; // the plug-in starts from "none" too
     qint64 sentCount = 0;
     qint64 repeatCount = 0;
     qint64 chatterCount = 0;

@@ -1,0 +1,190 @@
+// The road of a vote, end to end: the simulator as a separate process sends a
+// generated crowd over a real socket to a real vote window, and the window's
+// totals and tallies equal what the simulator says it sent, repeats dropped.
+#include "TestSupport.h"
+
+#include "vote/kivaPlugInVote.h"
+#include "shell/CWndRemind.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+const QString kRed = QStringLiteral("红队");
+const QString kBlue = QStringLiteral("蓝队");
+const QByteArray kGift1 = "1450928358";
+const QByteArray kGift2 = "1477978817";
+
+// The simulator process and its standard output.
+class Simulator
+{
+public:
+    bool start(const QStringList &arguments)
+    {
+        const QString program = qEnvironmentVariable("KIVA_ROOM_SIM");
+        if (program.isEmpty())
+            return false;
+        process.setProgram(program);
+        process.setArguments(arguments);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start();
+        if (!process.waitForStarted(10000))
+            return false;
+        const QByteArray line = waitForLine("listening ", 15000);
+        port = quint16(line.mid(10).trimmed().toUInt());
+        return port != 0;
+    }
+
+    QByteArray waitForLine(const QByteArray &prefix, int timeoutMs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeoutMs) {
+            while (process.canReadLine()) {
+                const QByteArray line = process.readLine().trimmed();
+                if (line.startsWith(prefix))
+                    return line;
+            }
+            if (process.state() == QProcess::NotRunning && !process.canReadLine())
+                break;
+            QTest::qWait(10);
+        }
+        return QByteArray();
+    }
+
+    ~Simulator()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+
+    QProcess process;
+    quint16 port = 0;
+};
+
+QMap<QByteArray, qint64> tallies(const QJsonObject &byNick)
+{
+    QMap<QByteArray, qint64> result;
+    for (auto it = byNick.begin(); it != byNick.end(); ++it)
+        result.insert(it.key().toUtf8(), qint64(it.value().toDouble()));
+    return result;
+}
+
+QMap<QByteArray, qint64> tallies(const std::map<QByteArray, qint64> &voters)
+{
+    QMap<QByteArray, qint64> result;
+    for (const auto &[nick, votes] : voters)
+        result.insert(nick, votes);
+    return result;
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void crowdCountedOnce_data();
+    void crowdCountedOnce();
+};
+
+void TestEndToEnd::initTestCase()
+{
+    if (qEnvironmentVariableIsEmpty("KIVA_ROOM_SIM"))
+        QSKIP("KIVA_ROOM_SIM is not set; run through CTest");
+}
+
+void TestEndToEnd::crowdCountedOnce_data()
+{
+    QTest::addColumn<int>("voteType");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("dropEvery");
+
+    QTest::newRow("chat votes") << 2 << 3000 << 0;
+    QTest::newRow("gift votes") << 1 << 3000 << 0;
+    QTest::newRow("chat votes across link drops") << 2 << 1500 << 250;
+    QTest::newRow("gift votes across link drops") << 1 << 1500 << 250;
+}
+
+void TestEndToEnd::crowdCountedOnce()
+{
+    QFETCH(int, voteType);
+    QFETCH(int, count);
+    QFETCH(int, dropEvery);
+
+    Simulator simulator;
+    QVERIFY(simulator.start({"--headless", "--quiet", "--port", "0", "--crowd", "--rate", "3000",
+                             "--count", QString::number(count), "--teams", kRed + "," + kBlue,
+                             "--gifts", QString::fromLatin1(kGift1 + "," + kGift2 + ",999"),
+                             "--mix", "45,30,25", "--repeat", "10", "--seed", "11",
+                             "--drop-every", QString::number(dropEvery), "--summary",
+                             "--exit-when-done"}));
+
+    // A link drop may show the one link reminder; close it like a streamer would.
+    ModalWatcher watcher([](QWidget *modal) {
+        if (auto *card = qobject_cast<CWndRemind *>(modal))
+            card->reject();
+    });
+
+    BridgeOptions bridge;
+    bridge.address = TestSupport::localAddress(simulator.port);
+    bridge.retryIntervalMs = 100;
+    kivaPlugInVote window(nullptr, bridge);
+    // Counting is on before the first message can arrive from the event loop.
+    window.on_team1_changed(kRed);
+    window.on_team2_changed(kBlue);
+    window.state().setValue("voteType", voteType);
+    window.state().setValue("start_game", 1);
+
+    const QByteArray line = simulator.waitForLine("summary ", 120000);
+    QVERIFY2(!line.isEmpty(), "the simulator printed no summary");
+    const QJsonObject summary = QJsonDocument::fromJson(line.mid(8)).object();
+    QCOMPARE(qint64(summary.value("sent").toDouble()), qint64(count));
+    QVERIFY(summary.value("repeats").toDouble() > 0);
+    QTRY_COMPARE_WITH_TIMEOUT(simulator.process.state(), QProcess::NotRunning, 30000);
+    QCOMPARE(simulator.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(simulator.process.exitCode(), 0);
+
+    const TeamMap &teams = window.teamRecords();
+    qint64 expected1 = 0;
+    qint64 expected2 = 0;
+    QMap<QByteArray, qint64> byNick1;
+    QMap<QByteArray, qint64> byNick2;
+    if (voteType == 2) {
+        const QJsonObject chat = summary.value("chat").toObject();
+        expected1 = qint64(chat.value(kRed).toDouble());
+        expected2 = qint64(chat.value(kBlue).toDouble());
+        const QJsonObject byNick = summary.value("votesByNick").toObject();
+        byNick1 = tallies(byNick.value(kRed).toObject());
+        byNick2 = tallies(byNick.value(kBlue).toObject());
+    } else {
+        // Every default gift costs 99, so each piece is one vote.
+        const QJsonObject gifts = summary.value("gifts").toObject();
+        expected1 = qint64(gifts.value(QString::fromLatin1(kGift1)).toDouble());
+        expected2 = qint64(gifts.value(QString::fromLatin1(kGift2)).toDouble());
+        const QJsonObject byNick = summary.value("piecesByNick").toObject();
+        byNick1 = tallies(byNick.value(QString::fromLatin1(kGift1)).toObject());
+        byNick2 = tallies(byNick.value(QString::fromLatin1(kGift2)).toObject());
+    }
+    QVERIFY(expected1 > 0 && expected2 > 0);
+
+    // The last frames may still sit in the window's socket when the simulator exits.
+    QTRY_COMPARE_WITH_TIMEOUT(teams.at(1).votes + teams.at(2).votes, expected1 + expected2, 20000);
+    QTest::qWait(200); // nothing arrives twice later on
+    QCOMPARE(teams.at(1).votes, expected1);
+    QCOMPARE(teams.at(2).votes, expected2);
+    QCOMPARE(tallies(teams.at(1).voters), byNick1);
+    QCOMPARE(tallies(teams.at(2).voters), byNick2);
+    QCOMPARE(teams.at(3).votes, qint64(0));
+    QCOMPARE(teams.at(4).votes, qint64(0));
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endToEnd.moc"
