@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, when
-# any is missing. Sourced by the other scripts.
+# Shared by the scripts: installs the Debian packages the build, the tests and
+# the demo need (only those missing), and configures and builds a build folder.
 
 kiva_packages=(
   cmake g++ make
@@ -35,3 +35,20 @@ kiva_runtime_dir() {
     export XDG_RUNTIME_DIR
   fi
 }
+
+# kiva_build <build-folder> [cmake options...]
+kiva_build() {
+  local build="$1"
+  shift
+  cmake -S "$kiva_root" -B "$build" "$@"
+  cmake --build "$build" -j "$(nproc)"
+}
+
+# Sanitizer settings: stop at the first report, with a stack.
+kiva_sanitizer_env() {
+  export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
+  export LSAN_OPTIONS="suppressions=$kiva_root/scripts/lsan.supp:print_suppressions=0"
+  export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+}
+
+kiva_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
