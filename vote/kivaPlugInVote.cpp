@@ -7,7 +7,9 @@
 #include <QKeyEvent>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcVote, "kiva.vote", QtWarningMsg)
+// Each chat line and gift as it reaches the window (off unless asked for:
+// QT_LOGGING_RULES="kiva.room.debug=true").
+Q_LOGGING_CATEGORY(lcRoom, "kiva.room", QtWarningMsg)
 
 kivaPlugInVote::kivaPlugInVote(QWidget *parent)
     : kivaPlugInVote(parent, BridgeOptions())
@@ -91,16 +93,16 @@ void kivaPlugInVote::on_text_message(const char *nick, const char *text)
 {
     const CountResult result =
         VoteCounting::countText(teams, CountingSettings::read(stateRecord), nick, text);
-    if (result.changedTeams)
-        qCDebug(lcVote) << "chat vote" << nick << text;
+    qCDebug(lcRoom).noquote() << "chat" << QString::fromUtf8(nick) << ":" << QString::fromUtf8(text)
+                              << (result.changedTeams ? "(counted)" : "");
 }
 
 void kivaPlugInVote::on_gift_message(const char *nick, const char *product_id, int buyTimes)
 {
     const CountResult result = VoteCounting::countGift(
         teams, CountingSettings::read(stateRecord), nick, product_id, buyTimes);
-    if (result.changedTeams)
-        qCDebug(lcVote) << "gift vote" << nick << product_id << buyTimes;
+    qCDebug(lcRoom).noquote() << "gift" << QString::fromUtf8(nick) << ":" << product_id << "x"
+                              << buyTimes << (result.changedTeams ? "(counted)" : "");
 }
 
 void kivaPlugInVote::on_auth_message(const char *, const char *, const char *) {}
