@@ -36,6 +36,21 @@ kiva_runtime_dir() {
   fi
 }
 
+# Sets `build` and `options` for a plain build, or for one under the
+# sanitizers when the argument is --sanitize.
+kiva_choose_build() {
+  build="$kiva_root/build"
+  options=(-DCMAKE_BUILD_TYPE=Debug)
+  case "${1:-}" in
+    "") ;;
+    --sanitize)
+      build="$kiva_root/build-sanitize"
+      options+=(-DKIVA_SANITIZE=ON)
+      ;;
+    *) echo "usage: $0 [--sanitize]" >&2; exit 2 ;;
+  esac
+}
+
 # kiva_build <build-folder> [cmake options...]
 kiva_build() {
   local build="$1"

@@ -6,13 +6,7 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-build="$kiva_root/build"
-options=(-DCMAKE_BUILD_TYPE=Debug)
-if [ "${1:-}" = "--sanitize" ]; then
-  build="$kiva_root/build-sanitize"
-  options+=(-DKIVA_SANITIZE=ON)
-fi
-
+kiva_choose_build "$@"
 kiva_install_deps
 kiva_runtime_dir
 kiva_build "$build" "${options[@]}"

@@ -7,17 +7,7 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-build="$kiva_root/build"
-options=(-DCMAKE_BUILD_TYPE=Debug)
-case "${1:-}" in
-  "") ;;
-  --sanitize)
-    build="$kiva_root/build-sanitize"
-    options+=(-DKIVA_SANITIZE=ON)
-    ;;
-  *) echo "usage: $0 [--sanitize]" >&2; exit 2 ;;
-esac
-
+kiva_choose_build "$@"
 kiva_install_deps
 kiva_runtime_dir
 kiva_build "$build" "${options[@]}"

@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
-#include <QWebSocketServer>
 
 #include <memory>
 
@@ -42,7 +41,7 @@ private slots:
 
 private:
     BridgeOptions quietHost();
-    std::unique_ptr<QWebSocketServer> host;
+    std::unique_ptr<QuietHost> host;
 };
 
 void TestStartup::init()
@@ -54,12 +53,8 @@ void TestStartup::init()
 BridgeOptions TestStartup::quietHost()
 {
     // A listening host keeps the link from failing, so no link reminder interferes.
-    host = std::make_unique<QWebSocketServer>(QStringLiteral("host"), QWebSocketServer::NonSecureMode);
-    if (!host->listen(QHostAddress::LocalHost, 0))
-        return BridgeOptions();
-    BridgeOptions options;
-    options.address = TestSupport::localAddress(host->serverPort());
-    return options;
+    host = std::make_unique<QuietHost>();
+    return host->options();
 }
 
 void TestStartup::launchArgumentsAreFixed_data()

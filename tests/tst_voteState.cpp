@@ -7,7 +7,6 @@
 
 #include <QMetaMethod>
 #include <QTest>
-#include <QWebSocketServer>
 
 class TestVoteState : public QObject
 {
@@ -108,11 +107,9 @@ void TestVoteState::valueIsIntegerPart()
 
 void TestVoteState::freshWindowState()
 {
-    QWebSocketServer host(QStringLiteral("host"), QWebSocketServer::NonSecureMode);
-    QVERIFY(host.listen(QHostAddress::LocalHost, 0));
-    BridgeOptions options;
-    options.address = TestSupport::localAddress(host.serverPort());
-    kivaPlugInVote window(nullptr, options);
+    QuietHost host;
+    QVERIFY(host.isListening());
+    kivaPlugInVote window(nullptr, host.options());
 
     const TeamMap &teams = window.teamRecords();
     QCOMPARE(int(teams.size()), 4);
@@ -166,11 +163,9 @@ void TestVoteState::slotTableOrder()
 
 void TestVoteState::teamNameSlotsStoreUtf8()
 {
-    QWebSocketServer host(QStringLiteral("host"), QWebSocketServer::NonSecureMode);
-    QVERIFY(host.listen(QHostAddress::LocalHost, 0));
-    BridgeOptions options;
-    options.address = TestSupport::localAddress(host.serverPort());
-    kivaPlugInVote window(nullptr, options);
+    QuietHost host;
+    QVERIFY(host.isListening());
+    kivaPlugInVote window(nullptr, host.options());
 
     QVERIFY(QMetaObject::invokeMethod(&window, "on_team1_changed", Q_ARG(QString, QStringLiteral("红队"))));
     QVERIFY(QMetaObject::invokeMethod(&window, "on_team4_changed", Q_ARG(QString, QStringLiteral("Blue "))));

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QHostAddress>
 #include <QTcpServer>
+#include <QWebSocketServer>
 
 namespace TestSupport {
 
@@ -23,6 +24,29 @@ QString localAddress(quint16 port)
 }
 
 } // namespace TestSupport
+
+QuietHost::QuietHost()
+    : server(new QWebSocketServer(QStringLiteral("host"), QWebSocketServer::NonSecureMode))
+{
+    server->listen(QHostAddress::LocalHost, 0);
+}
+
+QuietHost::~QuietHost()
+{
+    delete server;
+}
+
+bool QuietHost::isListening() const
+{
+    return server->isListening();
+}
+
+BridgeOptions QuietHost::options() const
+{
+    BridgeOptions options;
+    options.address = TestSupport::localAddress(server->serverPort());
+    return options;
+}
 
 ModalWatcher::ModalWatcher(Callback onModal, int intervalMs)
     : callback(std::move(onModal))

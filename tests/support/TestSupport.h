@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bridge/BridgeOptions.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -17,6 +19,22 @@ quint16 freePort();
 QString localAddress(quint16 port);
 
 } // namespace TestSupport
+
+class QWebSocketServer;
+
+// A host that accepts the window's link and sends nothing, so a test's window
+// has a live link and never shows the link failure reminder.
+class QuietHost
+{
+public:
+    QuietHost();
+    ~QuietHost();
+    bool isListening() const;
+    BridgeOptions options() const;
+
+private:
+    QWebSocketServer *server;
+};
 
 // Watches for dialogs while a test runs a dialog's loop: every new active
 // modal widget or visible top-level dialog is handed once to the callback
