@@ -32,7 +32,8 @@ int startPlugin(const char *game, const BridgeOptions &bridge)
     guideOverlay->exec();
 
     if (voteWindow) {
-        showRemind(QStringLiteral("错误"), QStringLiteral("启动插件失败<br>投票软件重复启动"), nullptr);
+        showRemind(QStringLiteral("错误"), QStringLiteral("启动插件失败<br>投票软件重复启动"),
+                   nullptr);
         return -1;
     }
 

@@ -59,7 +59,8 @@ std::vector<QByteArray> makeMix(int count)
 {
     using namespace RoomEventWriter;
     QRandomGenerator random(7);
-    const QList<QByteArray> votes = {QStringLiteral("红队").toUtf8(), QStringLiteral("蓝队").toUtf8()};
+    const QList<QByteArray> votes = {QStringLiteral("红队").toUtf8(),
+                                     QStringLiteral("蓝队").toUtf8()};
     const QList<QByteArray> chatter = {QStringLiteral("主播好").toUtf8(), "666",
                                        QStringLiteral("哈哈哈哈").toUtf8(),
                                        QStringLiteral(" 红队").toUtf8()};
@@ -74,11 +75,13 @@ std::vector<QByteArray> makeMix(int count)
             continue;
         }
         const QByteArray msgId = "m" + QByteArray::number(++id);
-        const QByteArray nick = QStringLiteral("观众%1").arg(random.bounded(2000), 4, 10, QLatin1Char('0')).toUtf8();
+        const QByteArray nick =
+            QStringLiteral("观众%1").arg(random.bounded(2000), 4, 10, QLatin1Char('0')).toUtf8();
         if (roll < 50)
             messages.push_back(chatEvent(msgId, nick, votes[int(random.bounded(2))]));
         else if (roll < 80)
-            messages.push_back(chatEvent(msgId, nick, chatter[int(random.bounded(chatter.size()))]));
+            messages.push_back(
+                chatEvent(msgId, nick, chatter[int(random.bounded(chatter.size()))]));
         else
             messages.push_back(giftEvent(msgId, nick, gifts[int(random.bounded(gifts.size()))],
                                          1 + int(random.bounded(3))));
@@ -86,7 +89,7 @@ std::vector<QByteArray> makeMix(int count)
     return messages;
 }
 
-template <typename Work>
+template<typename Work>
 double bestRate(const std::vector<QByteArray> &messages, int rounds, Work work)
 {
     double best = 0;
@@ -105,7 +108,8 @@ double bestRate(const std::vector<QByteArray> &messages, int rounds, Work work)
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication application(argc, argv);
     const int count = argc > 1 ? std::max(1, atoi(argv[1])) : 200000;
     const int rounds = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
@@ -115,9 +119,8 @@ int main(int argc, char **argv)
     for (const QByteArray &message : messages)
         bytes += message.size();
 
-    const double bare = bestRate(messages, rounds, [](const char *message) {
-        cJSON_Delete(cJSON_Parse(message));
-    });
+    const double bare =
+        bestRate(messages, rounds, [](const char *message) { cJSON_Delete(cJSON_Parse(message)); });
 
     CountingSink sink;
     const double engine = bestRate(messages, rounds, [&sink](const char *message) {

@@ -6,13 +6,12 @@
 #include <QSslConfiguration>
 #include <QUrl>
 
-const char CIMkiva::kAuthText[] =
-    "{\"msg_id\": 1,\"type\": \"Sauth\",\"data\": {\"token\": \"5c7d2e90a4b1f36e8d0c9a7b2f41e6d3\"}}";
+const char CIMkiva::kAuthText[] = "{\"msg_id\": 1,\"type\": \"Sauth\",\"data\": {\"token\": "
+                                  "\"5c7d2e90a4b1f36e8d0c9a7b2f41e6d3\"}}";
 
 CIMkiva::CIMkiva(QObject *parent)
     : CIMkiva(parent, BridgeOptions())
-{
-}
+{}
 
 CIMkiva::CIMkiva(QObject *parent, const BridgeOptions &bridgeOptions)
     : QObject(parent)

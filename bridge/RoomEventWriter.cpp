@@ -51,9 +51,10 @@ QByteArray unitJson(const Unit &unit)
         return "{\"type\":\"Message\",\"Msg.Message.data\":{\"text\":" + quoted(unit.text) + "}}";
     case Unit::SuspendMessage:
         return "{\"type\":\"SuspendMessage\",\"Msg.SuspendMessage.data\":{\"text\":"
-               + quoted(unit.text) + "}}";
+            + quoted(unit.text) + "}}";
     case Unit::Gift: {
-        QByteArray json = "{\"type\":\"Gift\",\"Pay.Gift.data\":{\"product_id\":" + quoted(unit.productId);
+        QByteArray json =
+            "{\"type\":\"Gift\",\"Pay.Gift.data\":{\"product_id\":" + quoted(unit.productId);
         if (unit.withBuyCount)
             json += ",\"buyCount\":" + QByteArray::number(unit.buyCount);
         return json + "}}";
@@ -78,7 +79,7 @@ QByteArray roomEvent(const QByteArray &msgId, const QList<Group> &groups)
             json += ',';
         first = false;
         json += "\"g" + QByteArray::number(number++) + "\":{\"nick\":" + quoted(group.nick)
-                + ",\"units\":[";
+            + ",\"units\":[";
         for (int i = 0; i < group.units.size(); ++i) {
             if (i)
                 json += ',';
@@ -91,21 +92,20 @@ QByteArray roomEvent(const QByteArray &msgId, const QList<Group> &groups)
 
 QByteArray chatEvent(const QByteArray &msgId, const QByteArray &nick, const QByteArray &text)
 {
-    return roomEvent(msgId, {Group{nick, {chat(text)}}});
+    return roomEvent(msgId, {Group {nick, {chat(text)}}});
 }
 
 QByteArray giftEvent(const QByteArray &msgId, const QByteArray &nick, const QByteArray &productId,
                      int buyCount)
 {
-    return roomEvent(msgId, {Group{nick, {gift(productId, buyCount)}}});
+    return roomEvent(msgId, {Group {nick, {gift(productId, buyCount)}}});
 }
 
 QByteArray authResult(int ec, const QByteArray &kivaid, const QByteArray &roomid,
                       const QByteArray &token)
 {
-    return "{\"type\":\"sauth_ret\",\"data\":{\"ec\":" + QByteArray::number(ec)
-           + ",\"kivaid\":" + quoted(kivaid) + ",\"roomid\":" + quoted(roomid)
-           + ",\"token\":" + quoted(token) + "}}";
+    return "{\"type\":\"sauth_ret\",\"data\":{\"ec\":" + QByteArray::number(ec) + ",\"kivaid\":"
+        + quoted(kivaid) + ",\"roomid\":" + quoted(roomid) + ",\"token\":" + quoted(token) + "}}";
 }
 
 } // namespace RoomEventWriter

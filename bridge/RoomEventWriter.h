@@ -11,9 +11,9 @@ namespace RoomEventWriter {
 struct Unit
 {
     enum Kind { Message, SuspendMessage, Gift } kind = Message;
-    QByteArray text;      // chat line (Message, SuspendMessage)
+    QByteArray text; // chat line (Message, SuspendMessage)
     QByteArray productId; // gift (Gift)
-    int buyCount = 1;     // gift pieces; written only when `withBuyCount`
+    int buyCount = 1; // gift pieces; written only when `withBuyCount`
     bool withBuyCount = true;
 };
 

@@ -47,7 +47,8 @@ const RoomSlots &slotsOf(const QObject *receiver)
     if (cache.meta != meta) {
         cache.meta = meta;
         cache.text = meta->method(meta->indexOfMethod("on_text_message(const char*,const char*)"));
-        cache.gift = meta->method(meta->indexOfMethod("on_gift_message(const char*,const char*,int)"));
+        cache.gift =
+            meta->method(meta->indexOfMethod("on_gift_message(const char*,const char*,int)"));
         cache.auth = meta->method(
             meta->indexOfMethod("on_auth_message(const char*,const char*,const char*)"));
     }

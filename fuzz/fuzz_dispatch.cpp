@@ -52,8 +52,8 @@ public slots:
     void on_auth_message(const char *kivaid, const char *roomid, const char *token)
     {
         // Touch every byte, so a bad pointer shows up here.
-        volatile std::size_t length = std::string(kivaid).size() + std::string(roomid).size()
-                                      + std::string(token).size();
+        volatile std::size_t length =
+            std::string(kivaid).size() + std::string(roomid).size() + std::string(token).size();
         (void)length;
     }
 };

@@ -31,8 +31,10 @@ QString installCjkFontSubstitutions()
     if (family.isEmpty())
         return QString();
     const QStringList windowsNames = {
-        QStringLiteral("微软雅黑"), QStringLiteral("黑体"),
-        QStringLiteral("Microsoft YaHei"), QStringLiteral("SimHei"),
+        QStringLiteral("微软雅黑"),
+        QStringLiteral("黑体"),
+        QStringLiteral("Microsoft YaHei"),
+        QStringLiteral("SimHei"),
     };
     for (const QString &name : windowsNames) {
         if (!installed.contains(name, Qt::CaseInsensitive))

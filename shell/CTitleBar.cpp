@@ -13,7 +13,8 @@ const char kToolButtonStyle[] =
     "background-color:rgba(0,0,0,0);border-radius: 10px;  border: 2px groove gray;border: none;}"
     "QToolButton:hover{background-color:rgba(0,0,0,0);border: none;}"
     "QToolButton:pressed{background-color:rgba(0,0,0,0);"
-    "                                                           border-style: inset;border: none;s }";
+    "                                                           border-style: inset;border: none;s "
+    "}";
 
 } // namespace
 

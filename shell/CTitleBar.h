@@ -53,7 +53,7 @@ private:
     QToolButton *maxButton = nullptr;
     QLabel *titleLabel = nullptr;
     QWidget *window = nullptr;
-    QPoint lastPos{0, 0};
+    QPoint lastPos {0, 0};
     bool dragging = false;
     QHBoxLayout *layout = nullptr;
 };

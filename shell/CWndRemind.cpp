@@ -3,8 +3,8 @@
 #include "shell/CTitleBar.h"
 #include "shell/CardShadow.h"
 
-#include <QGraphicsDropShadowEffect>
 #include "shell/ShellStyles.h"
+#include <QGraphicsDropShadowEffect>
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -28,8 +28,7 @@ constexpr int kCardHeight = 170;
 
 CWndRemind::CWndRemind(QWidget *parent)
     : QDialog(parent)
-{
-}
+{}
 
 void CWndRemind::initRemind(const char *title, const char *text)
 {

@@ -10,9 +10,12 @@ inline constexpr char kCardTitle[] =
 
 // The pink call-to-action button of the cards; the runs of spaces belong to it.
 inline constexpr char kCardButton[] =
-    "background-color:qlineargradient(spread:pad, x1:1, y1:0, x2:0, y2:0, stop:0#FF45A6,stop:0.5 #FF1385);"
-    "                                            color: white;   border-radius: 20px;  border: 2px groove gray;"
-    "                                            border-style: transparent;border-width:0;border-style:outset;}"
+    "background-color:qlineargradient(spread:pad, x1:1, y1:0, x2:0, y2:0, stop:0#FF45A6,stop:0.5 "
+    "#FF1385);"
+    "                                            color: white;   border-radius: 20px;  border: 2px "
+    "groove gray;"
+    "                                            border-style: "
+    "transparent;border-width:0;border-style:outset;}"
     "QPushButton:hover{background-color:rgba(255,19,133,1); color: white;}"
     "QPushButton:pressed{background-color:rgb(85, 170, 255);"
     "                                                           border-style: inset; }";

@@ -16,8 +16,7 @@
 namespace {
 
 // Polls every millisecond: QTRY's 50 ms steps would dominate a cycle.
-template <typename Condition>
-bool waitFor(Condition condition, int timeoutMs = 10000)
+template<typename Condition> bool waitFor(Condition condition, int timeoutMs = 10000)
 {
     QElapsedTimer clock;
     clock.start();
@@ -43,8 +42,8 @@ void SoakReconnect::dropsAndReconnects()
 {
     using namespace RoomEventWriter;
     const int cycles = qEnvironmentVariableIntValue("KIVA_SOAK_CYCLES") > 0
-                           ? qEnvironmentVariableIntValue("KIVA_SOAK_CYCLES")
-                           : 1000;
+        ? qEnvironmentVariableIntValue("KIVA_SOAK_CYCLES")
+        : 1000;
     constexpr int kBeforeDrop = 3;
 
     QWebSocketServer host(QStringLiteral("host"), QWebSocketServer::NonSecureMode);
@@ -57,14 +56,15 @@ void SoakReconnect::dropsAndReconnects()
         while (QWebSocket *socket = host.nextPendingConnection()) {
             socket->setParent(&host);
             connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QWebSocket::textMessageReceived, this, [&, socket](const QString &text) {
-                if (text == QString::fromUtf8(CIMkiva::kAuthText)) {
-                    ++authFrames;
-                    client = socket;
-                } else {
-                    ++otherFrames;
-                }
-            });
+            connect(socket, &QWebSocket::textMessageReceived, this,
+                    [&, socket](const QString &text) {
+                        if (text == QString::fromUtf8(CIMkiva::kAuthText)) {
+                            ++authFrames;
+                            client = socket;
+                        } else {
+                            ++otherFrames;
+                        }
+                    });
             ++connections;
         }
     });
@@ -91,7 +91,8 @@ void SoakReconnect::dropsAndReconnects()
     for (int cycle = 0; cycle < cycles; ++cycle) {
         QElapsedTimer linkClock;
         linkClock.start();
-        QVERIFY(waitFor([&] { return client && client->state() == QAbstractSocket::ConnectedState; }));
+        QVERIFY(
+            waitFor([&] { return client && client->state() == QAbstractSocket::ConnectedState; }));
         waitingForLink += linkClock.elapsed();
         QWebSocket *socket = client;
         client = nullptr;
@@ -99,9 +100,13 @@ void SoakReconnect::dropsAndReconnects()
         // Votes for both teams; the message ids keep changing, and every third
         // message carries none, so a message handed over twice would count twice.
         for (int i = 0; i < kBeforeDrop; ++i) {
-            const QByteArray id = i == 2 ? QByteArray() : "c" + QByteArray::number(cycle) + "-" + QByteArray::number(i);
-            const QByteArray team = (cycle + i) % 2 ? QStringLiteral("蓝队").toUtf8() : QStringLiteral("红队").toUtf8();
-            socket->sendTextMessage(QString::fromUtf8(chatEvent(id, "v" + QByteArray::number(cycle % 50), team)));
+            const QByteArray id = i == 2
+                ? QByteArray()
+                : "c" + QByteArray::number(cycle) + "-" + QByteArray::number(i);
+            const QByteArray team =
+                (cycle + i) % 2 ? QStringLiteral("蓝队").toUtf8() : QStringLiteral("红队").toUtf8();
+            socket->sendTextMessage(
+                QString::fromUtf8(chatEvent(id, "v" + QByteArray::number(cycle % 50), team)));
             ++sent;
         }
         if (cycle % 2) {
@@ -116,7 +121,8 @@ void SoakReconnect::dropsAndReconnects()
     // Messages after the last drop.
     QTRY_VERIFY_WITH_TIMEOUT(client && client->state() == QAbstractSocket::ConnectedState, 10000);
     for (int i = 0; i < 10; ++i, ++sent)
-        client->sendTextMessage(QString::fromUtf8(chatEvent("after" + QByteArray::number(i), "last", "红队")));
+        client->sendTextMessage(
+            QString::fromUtf8(chatEvent("after" + QByteArray::number(i), "last", "红队")));
 
     QTRY_COMPARE_WITH_TIMEOUT(teams.at(1).votes + teams.at(2).votes, sent, 10000);
     QTest::qWait(300);

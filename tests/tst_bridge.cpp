@@ -108,8 +108,8 @@ private slots:
 
 void TestBridge::authTextIsExact()
 {
-    const QByteArray expected =
-        "{\"msg_id\": 1,\"type\": \"Sauth\",\"data\": {\"token\": \"5c7d2e90a4b1f36e8d0c9a7b2f41e6d3\"}}";
+    const QByteArray expected = "{\"msg_id\": 1,\"type\": \"Sauth\",\"data\": {\"token\": "
+                                "\"5c7d2e90a4b1f36e8d0c9a7b2f41e6d3\"}}";
     QCOMPARE(QByteArray(CIMkiva::kAuthText), expected);
     QCOMPARE(int(qstrlen(CIMkiva::kAuthText)), 83);
 }
@@ -286,19 +286,20 @@ void TestBridge::eachMessageOnceAcrossDrops()
         QCOMPARE(host.frames.last().first(), QString::fromUtf8(CIMkiva::kAuthText));
         // Without a message id, a message handed over twice would count twice.
         for (int i = 0; i < kPerCycle; ++i)
-            host.send(roomEvent(QByteArray(), {Group{"n" + QByteArray::number(cycle), {chat("A")}}}));
+            host.send(
+                roomEvent(QByteArray(), {Group {"n" + QByteArray::number(cycle), {chat("A")}}}));
         const qint64 expected = qint64(cycle + 1) * kPerCycle;
         QTRY_COMPARE(window.teamRecords().at(1).votes, expected);
         host.drop();
     }
     QTRY_COMPARE(host.connections, kCycles + 1);
-    host.send(roomEvent(QByteArray(), {Group{"last", {chat("A")}}}));
+    host.send(roomEvent(QByteArray(), {Group {"last", {chat("A")}}}));
     QTRY_COMPARE(window.teamRecords().at(1).votes, qint64(kCycles * kPerCycle + 1));
     QTest::qWait(200);
     QCOMPARE(window.teamRecords().at(1).votes, qint64(kCycles * kPerCycle + 1));
     QCOMPARE(window.teamRecords().at(1).voters.at("n0"), qint64(kPerCycle));
     for (const QStringList &frames : host.frames)
-        QCOMPARE(frames, QStringList{QString::fromUtf8(CIMkiva::kAuthText)});
+        QCOMPARE(frames, QStringList {QString::fromUtf8(CIMkiva::kAuthText)});
 }
 
 void TestBridge::binaryFramesIgnored()

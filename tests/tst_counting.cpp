@@ -79,19 +79,19 @@ void TestCounting::votePrice_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<qint32>("price");
 
-    QTest::newRow("default gifts") << Prices{99, 99, 99, 99} << 2 << 99;
-    QTest::newRow("9 and 19") << Prices{9, 19, 99, 99} << 2 << 9;
-    QTest::newRow("19 and 9") << Prices{19, 9, 99, 99} << 2 << 9;
-    QTest::newRow("hidden cheaper team ignored") << Prices{19, 29, 5, 99} << 2 << 19;
-    QTest::newRow("three teams") << Prices{19, 29, 5, 1} << 3 << 5;
-    QTest::newRow("four teams") << Prices{19, 29, 5, 1} << 4 << 1;
-    QTest::newRow("zero price ignored") << Prices{0, 19, 99, 99} << 2 << 19;
-    QTest::newRow("all zero") << Prices{0, 0, 0, 0} << 4 << 9999;
-    QTest::newRow("all above 9999") << Prices{20000, 30000, 1, 1} << 2 << 9999;
-    QTest::newRow("exactly 9999") << Prices{9999, 10000, 1, 1} << 2 << 9999;
-    QTest::newRow("mode 1") << Prices{9, 19, 1, 1} << 1 << 9999;
-    QTest::newRow("mode 5") << Prices{9, 19, 1, 1} << 5 << 9999;
-    QTest::newRow("negative price ignored") << Prices{-5, 19, 1, 1} << 2 << 19;
+    QTest::newRow("default gifts") << Prices {99, 99, 99, 99} << 2 << 99;
+    QTest::newRow("9 and 19") << Prices {9, 19, 99, 99} << 2 << 9;
+    QTest::newRow("19 and 9") << Prices {19, 9, 99, 99} << 2 << 9;
+    QTest::newRow("hidden cheaper team ignored") << Prices {19, 29, 5, 99} << 2 << 19;
+    QTest::newRow("three teams") << Prices {19, 29, 5, 1} << 3 << 5;
+    QTest::newRow("four teams") << Prices {19, 29, 5, 1} << 4 << 1;
+    QTest::newRow("zero price ignored") << Prices {0, 19, 99, 99} << 2 << 19;
+    QTest::newRow("all zero") << Prices {0, 0, 0, 0} << 4 << 9999;
+    QTest::newRow("all above 9999") << Prices {20000, 30000, 1, 1} << 2 << 9999;
+    QTest::newRow("exactly 9999") << Prices {9999, 10000, 1, 1} << 2 << 9999;
+    QTest::newRow("mode 1") << Prices {9, 19, 1, 1} << 1 << 9999;
+    QTest::newRow("mode 5") << Prices {9, 19, 1, 1} << 5 << 9999;
+    QTest::newRow("negative price ignored") << Prices {-5, 19, 1, 1} << 2 << 19;
 }
 
 void TestCounting::votePrice()
@@ -117,8 +117,10 @@ void TestCounting::giftUnit_data()
     QTest::newRow("27 of 9 exact multiple") << qint64(27) << qint64(9) << qint64(3);
     QTest::newRow("zero price") << qint64(0) << qint64(9) << qint64(0);
     QTest::newRow("above ceiling") << qint64(20000) << qint64(9999) << qint64(2);
-    QTest::newRow("largest price, no overflow") << qint64(2147483647) << qint64(1) << qint64(2147483647);
-    QTest::newRow("largest price over largest") << qint64(2147483647) << qint64(2147483647) << qint64(1);
+    QTest::newRow("largest price, no overflow")
+        << qint64(2147483647) << qint64(1) << qint64(2147483647);
+    QTest::newRow("largest price over largest")
+        << qint64(2147483647) << qint64(2147483647) << qint64(1);
     QTest::newRow("negative price") << qint64(-19) << qint64(9) << qint64(0);
 }
 
@@ -140,18 +142,30 @@ void TestCounting::textVote_data()
     QTest::addColumn<bool>("tallied"); // the sender got an entry somewhere
 
     const Names ab = {"A", "B"};
-    QTest::newRow("exact name") << ab << 2 << true << QByteArray("A") << Totals{1, 0, 0, 0} << true;
-    QTest::newRow("other case") << ab << 2 << true << QByteArray("a") << Totals{0, 0, 0, 0} << false;
-    QTest::newRow("leading blank") << ab << 2 << true << QByteArray(" A") << Totals{0, 0, 0, 0} << false;
-    QTest::newRow("trailing blank") << ab << 2 << true << QByteArray("A ") << Totals{0, 0, 0, 0} << false;
-    QTest::newRow("prefix only") << Names{"AB", "B"} << 2 << true << QByteArray("A") << Totals{0, 0, 0, 0} << false;
-    QTest::newRow("two teams one name") << Names{"A", "A"} << 2 << true << QByteArray("A") << Totals{1, 1, 0, 0} << true;
-    QTest::newRow("hidden team counts") << Names{"A", "B", "C"} << 2 << true << QByteArray("C") << Totals{0, 0, 1, 0} << true;
-    QTest::newRow("chinese name") << Names{"红队", "蓝队"} << 2 << true << QStringLiteral("蓝队").toUtf8() << Totals{0, 1, 0, 0} << true;
-    QTest::newRow("empty line, unnamed teams") << ab << 2 << true << QByteArray("") << Totals{0, 0, 0, 0} << false;
-    QTest::newRow("empty line, no names") << Names{} << 2 << true << QByteArray("") << Totals{0, 0, 0, 0} << false;
-    QTest::newRow("counting off") << ab << 2 << false << QByteArray("A") << Totals{0, 0, 0, 0} << false;
-    QTest::newRow("gift voting") << ab << 1 << true << QByteArray("A") << Totals{0, 0, 0, 0} << false;
+    QTest::newRow("exact name") << ab << 2 << true << QByteArray("A") << Totals {1, 0, 0, 0}
+                                << true;
+    QTest::newRow("other case") << ab << 2 << true << QByteArray("a") << Totals {0, 0, 0, 0}
+                                << false;
+    QTest::newRow("leading blank")
+        << ab << 2 << true << QByteArray(" A") << Totals {0, 0, 0, 0} << false;
+    QTest::newRow("trailing blank")
+        << ab << 2 << true << QByteArray("A ") << Totals {0, 0, 0, 0} << false;
+    QTest::newRow("prefix only") << Names {"AB", "B"} << 2 << true << QByteArray("A")
+                                 << Totals {0, 0, 0, 0} << false;
+    QTest::newRow("two teams one name")
+        << Names {"A", "A"} << 2 << true << QByteArray("A") << Totals {1, 1, 0, 0} << true;
+    QTest::newRow("hidden team counts")
+        << Names {"A", "B", "C"} << 2 << true << QByteArray("C") << Totals {0, 0, 1, 0} << true;
+    QTest::newRow("chinese name") << Names {"红队", "蓝队"} << 2 << true
+                                  << QStringLiteral("蓝队").toUtf8() << Totals {0, 1, 0, 0} << true;
+    QTest::newRow("empty line, unnamed teams")
+        << ab << 2 << true << QByteArray("") << Totals {0, 0, 0, 0} << false;
+    QTest::newRow("empty line, no names")
+        << Names {} << 2 << true << QByteArray("") << Totals {0, 0, 0, 0} << false;
+    QTest::newRow("counting off") << ab << 2 << false << QByteArray("A") << Totals {0, 0, 0, 0}
+                                  << false;
+    QTest::newRow("gift voting") << ab << 1 << true << QByteArray("A") << Totals {0, 0, 0, 0}
+                                 << false;
 }
 
 void TestCounting::textVote()
@@ -214,39 +228,48 @@ void TestCounting::giftVote_data()
 
     const Prices defaults = {99, 99, 99, 99};
     QTest::newRow("default gifts, five pieces")
-        << defaults << 2 << kGift2 << 1 << true << kGift1 << 5 << Totals{5, 0, 0, 0} << Totals{5, -1, -1, -1};
+        << defaults << 2 << kGift2 << 1 << true << kGift1 << 5 << Totals {5, 0, 0, 0}
+        << Totals {5, -1, -1, -1};
     QTest::newRow("19-coin gift against 9")
-        << Prices{9, 19, 99, 99} << 2 << kGift2 << 1 << true << kGift2 << 3 << Totals{0, 6, 0, 0} << Totals{-1, 6, -1, -1};
+        << Prices {9, 19, 99, 99} << 2 << kGift2 << 1 << true << kGift2 << 3 << Totals {0, 6, 0, 0}
+        << Totals {-1, 6, -1, -1};
     QTest::newRow("9-coin gift against 9")
-        << Prices{9, 19, 99, 99} << 2 << kGift2 << 1 << true << kGift1 << 1 << Totals{1, 0, 0, 0} << Totals{1, -1, -1, -1};
+        << Prices {9, 19, 99, 99} << 2 << kGift2 << 1 << true << kGift1 << 1 << Totals {1, 0, 0, 0}
+        << Totals {1, -1, -1, -1};
     QTest::newRow("gift of two teams, each its price")
-        << Prices{9, 19, 99, 99} << 2 << kGift1 << 1 << true << kGift1 << 2 << Totals{2, 4, 0, 0} << Totals{2, 4, -1, -1};
+        << Prices {9, 19, 99, 99} << 2 << kGift1 << 1 << true << kGift1 << 2 << Totals {2, 4, 0, 0}
+        << Totals {2, 4, -1, -1};
     QTest::newRow("hidden team counts with shown teams' price")
-        << Prices{10, 10, 30, 99} << 2 << kGift2 << 1 << true << kGift3 << 1 << Totals{0, 0, 3, 0} << Totals{-1, -1, 3, -1};
+        << Prices {10, 10, 30, 99} << 2 << kGift2 << 1 << true << kGift3 << 1 << Totals {0, 0, 3, 0}
+        << Totals {-1, -1, 3, -1};
     QTest::newRow("zero-price team counts nothing, keeps the entry")
-        << Prices{0, 19, 99, 99} << 2 << kGift2 << 1 << true << kGift1 << 4 << Totals{0, 0, 0, 0} << Totals{0, -1, -1, -1};
-    QTest::newRow("no pieces")
-        << defaults << 2 << kGift2 << 1 << true << kGift1 << 0 << Totals{0, 0, 0, 0} << Totals{0, -1, -1, -1};
+        << Prices {0, 19, 99, 99} << 2 << kGift2 << 1 << true << kGift1 << 4 << Totals {0, 0, 0, 0}
+        << Totals {0, -1, -1, -1};
+    QTest::newRow("no pieces") << defaults << 2 << kGift2 << 1 << true << kGift1 << 0
+                               << Totals {0, 0, 0, 0} << Totals {0, -1, -1, -1};
     QTest::newRow("negative count counts as none")
-        << defaults << 2 << kGift2 << 1 << true << kGift1 << -7 << Totals{0, 0, 0, 0} << Totals{0, -1, -1, -1};
+        << defaults << 2 << kGift2 << 1 << true << kGift1 << -7 << Totals {0, 0, 0, 0}
+        << Totals {0, -1, -1, -1};
     QTest::newRow("all prices above 9999")
-        << Prices{20000, 20000, 99, 99} << 2 << kGift2 << 1 << true << kGift1 << 1 << Totals{2, 0, 0, 0} << Totals{2, -1, -1, -1};
+        << Prices {20000, 20000, 99, 99} << 2 << kGift2 << 1 << true << kGift1 << 1
+        << Totals {2, 0, 0, 0} << Totals {2, -1, -1, -1};
     QTest::newRow("largest count does not wrap")
-        << Prices{9, 19, 99, 99} << 2 << kGift2 << 1 << true << kGift2 << 2147483647
-        << Totals{0, 4294967294LL, 0, 0} << Totals{-1, 4294967294LL, -1, -1};
+        << Prices {9, 19, 99, 99} << 2 << kGift2 << 1 << true << kGift2 << 2147483647
+        << Totals {0, 4294967294LL, 0, 0} << Totals {-1, 4294967294LL, -1, -1};
     QTest::newRow("largest price and count")
-        << Prices{1, 2147483647, 99, 99} << 2 << kGift2 << 1 << true << kGift2 << 2147483647
-        << Totals{0, 4611686014132420609LL, 0, 0} << Totals{-1, 4611686014132420609LL, -1, -1};
-    QTest::newRow("unknown gift")
-        << defaults << 2 << kGift2 << 1 << true << QByteArray("999") << 3 << Totals{0, 0, 0, 0} << Totals{-1, -1, -1, -1};
-    QTest::newRow("empty gift id")
-        << defaults << 2 << kGift2 << 1 << true << QByteArray("") << 3 << Totals{0, 0, 0, 0} << Totals{-1, -1, -1, -1};
+        << Prices {1, 2147483647, 99, 99} << 2 << kGift2 << 1 << true << kGift2 << 2147483647
+        << Totals {0, 4611686014132420609LL, 0, 0} << Totals {-1, 4611686014132420609LL, -1, -1};
+    QTest::newRow("unknown gift") << defaults << 2 << kGift2 << 1 << true << QByteArray("999") << 3
+                                  << Totals {0, 0, 0, 0} << Totals {-1, -1, -1, -1};
+    QTest::newRow("empty gift id") << defaults << 2 << kGift2 << 1 << true << QByteArray("") << 3
+                                   << Totals {0, 0, 0, 0} << Totals {-1, -1, -1, -1};
     QTest::newRow("prefix of a gift id")
-        << defaults << 2 << kGift2 << 1 << true << QByteArray("145092835") << 3 << Totals{0, 0, 0, 0} << Totals{-1, -1, -1, -1};
-    QTest::newRow("counting off")
-        << defaults << 2 << kGift2 << 1 << false << kGift1 << 3 << Totals{0, 0, 0, 0} << Totals{-1, -1, -1, -1};
-    QTest::newRow("text voting")
-        << defaults << 2 << kGift2 << 2 << true << kGift1 << 3 << Totals{0, 0, 0, 0} << Totals{-1, -1, -1, -1};
+        << defaults << 2 << kGift2 << 1 << true << QByteArray("145092835") << 3
+        << Totals {0, 0, 0, 0} << Totals {-1, -1, -1, -1};
+    QTest::newRow("counting off") << defaults << 2 << kGift2 << 1 << false << kGift1 << 3
+                                  << Totals {0, 0, 0, 0} << Totals {-1, -1, -1, -1};
+    QTest::newRow("text voting") << defaults << 2 << kGift2 << 2 << true << kGift1 << 3
+                                 << Totals {0, 0, 0, 0} << Totals {-1, -1, -1, -1};
 }
 
 void TestCounting::giftVote()
@@ -263,8 +286,8 @@ void TestCounting::giftVote()
 
     TeamMap teams = makeTeams({}, prices);
     teams.at(2).giftId = secondGift;
-    const CountResult result = VoteCounting::countGift(teams, settings(voteType, counting, mode), "观众",
-                                                       productId.constData(), buyTimes);
+    const CountResult result = VoteCounting::countGift(teams, settings(voteType, counting, mode),
+                                                       "观众", productId.constData(), buyTimes);
     QCOMPARE(totalsOf(teams), totals);
     for (const auto &[index, team] : teams) {
         const qint64 expected = tallies.at(index - 1);
@@ -283,9 +306,12 @@ void TestCounting::leadLineDue_data()
     QTest::addColumn<bool>("due");
 
     QTest::newRow("first vote sets it") << 2 << qint64(0) << qint64(0) << QByteArray("A") << true;
-    QTest::newRow("both zero, no match") << 2 << qint64(0) << qint64(0) << QByteArray("zzz") << false;
-    QTest::newRow("votes exist, no match") << 2 << qint64(3) << qint64(0) << QByteArray("zzz") << true;
-    QTest::newRow("hidden team vote, both zero") << 2 << qint64(0) << qint64(0) << QByteArray("C") << false;
+    QTest::newRow("both zero, no match")
+        << 2 << qint64(0) << qint64(0) << QByteArray("zzz") << false;
+    QTest::newRow("votes exist, no match")
+        << 2 << qint64(3) << qint64(0) << QByteArray("zzz") << true;
+    QTest::newRow("hidden team vote, both zero")
+        << 2 << qint64(0) << qint64(0) << QByteArray("C") << false;
     QTest::newRow("three teams never") << 3 << qint64(0) << qint64(0) << QByteArray("A") << false;
     QTest::newRow("four teams never") << 4 << qint64(5) << qint64(5) << QByteArray("B") << false;
 }
@@ -309,7 +335,10 @@ void TestCounting::leadLineDue()
     TeamMap giftTeams = makeTeams({}, {99, 99, 99, 99});
     giftTeams.at(1).votes = before1;
     giftTeams.at(2).votes = before2;
-    const QByteArray product = text == "A" ? kGift1 : text == "B" ? kGift2 : text == "C" ? kGift3 : "zzz";
+    const QByteArray product = text == "A" ? kGift1
+        : text == "B"                      ? kGift2
+        : text == "C"                      ? kGift3
+                                           : "zzz";
     const CountResult giftResult = VoteCounting::countGift(
         giftTeams, settings(kGiftVoting, true, mode), "x", product.constData(), 1);
     QCOMPARE(giftResult.refreshLead, due);

@@ -35,7 +35,8 @@ public slots:
     void on_auth_message(const char *kivaid, const char *roomid, const char *token)
     {
         calls << QStringLiteral("auth|%1|%2|%3")
-                     .arg(QString::fromUtf8(kivaid), QString::fromUtf8(roomid), QString::fromUtf8(token));
+                     .arg(QString::fromUtf8(kivaid), QString::fromUtf8(roomid),
+                          QString::fromUtf8(token));
     }
 };
 
@@ -63,39 +64,47 @@ void TestDecoder::decode_data()
         R"({"type":"group","groups":{"msgid":"a1","g":{"nick":"x","units":[{"type":"Message","Msg.Message.data":{"text":"1"}}]}}})";
     const QStringList textX1 = {"text|x|1|a1"};
 
-    QTest::newRow("chat with message id") << QByteArray("none") << doc << textX1 << QByteArray("a1");
-    QTest::newRow("same id again is dropped") << QByteArray("a1") << doc << QStringList() << QByteArray("a1");
-    QTest::newRow("new id is processed")
-        << QByteArray("a1") << QByteArray(doc).replace("a1", "a2") << QStringList{"text|x|1|a2"} << QByteArray("a2");
+    QTest::newRow("chat with message id")
+        << QByteArray("none") << doc << textX1 << QByteArray("a1");
+    QTest::newRow("same id again is dropped")
+        << QByteArray("a1") << doc << QStringList() << QByteArray("a1");
+    QTest::newRow("new id is processed") << QByteArray("a1") << QByteArray(doc).replace("a1", "a2")
+                                         << QStringList {"text|x|1|a2"} << QByteArray("a2");
     QTest::newRow("none as first id is dropped")
-        << QByteArray("none") << QByteArray(doc).replace("a1", "none") << QStringList() << QByteArray("none");
+        << QByteArray("none") << QByteArray(doc).replace("a1", "none") << QStringList()
+        << QByteArray("none");
     QTest::newRow("array groups carry no id")
         << QByteArray("a1")
-        << QByteArray(R"({"type":"group","groups":[{"msgid":"a1","nick":"x","units":[{"type":"Message","Msg.Message.data":{"text":"1"}}]}]})")
-        << QStringList{"text|x|1|a1"} << QByteArray("a1");
+        << QByteArray(
+               R"({"type":"group","groups":[{"msgid":"a1","nick":"x","units":[{"type":"Message","Msg.Message.data":{"text":"1"}}]}]})")
+        << QStringList {"text|x|1|a1"} << QByteArray("a1");
     QTest::newRow("numeric msgid is no id")
         << QByteArray("7")
-        << QByteArray(R"({"type":"group","groups":{"msgid":7,"g":{"nick":"x","units":[{"type":"Message","Msg.Message.data":{"text":"1"}}]}}})")
-        << QStringList{"text|x|1|7"} << QByteArray("7");
+        << QByteArray(
+               R"({"type":"group","groups":{"msgid":7,"g":{"nick":"x","units":[{"type":"Message","Msg.Message.data":{"text":"1"}}]}}})")
+        << QStringList {"text|x|1|7"} << QByteArray("7");
     QTest::newRow("missing nick is empty")
         << QByteArray("none")
-        << QByteArray(R"({"type":"group","groups":[{"units":[{"type":"Message","Msg.Message.data":{"text":"hi"}}]}]})")
-        << QStringList{"text||hi|none"} << QByteArray("none");
+        << QByteArray(
+               R"({"type":"group","groups":[{"units":[{"type":"Message","Msg.Message.data":{"text":"hi"}}]}]})")
+        << QStringList {"text||hi|none"} << QByteArray("none");
     QTest::newRow("non-string nick is empty")
         << QByteArray("none")
-        << QByteArray(R"({"type":"group","groups":[{"nick":12,"units":[{"type":"Message","Msg.Message.data":{"text":"hi"}}]}]})")
-        << QStringList{"text||hi|none"} << QByteArray("none");
+        << QByteArray(
+               R"({"type":"group","groups":[{"nick":12,"units":[{"type":"Message","Msg.Message.data":{"text":"hi"}}]}]})")
+        << QStringList {"text||hi|none"} << QByteArray("none");
     QTest::newRow("group without units is skipped")
         << QByteArray("none")
-        << QByteArray(R"({"type":"group","groups":[{"nick":"a"},{"nick":"b","units":[{"type":"Message","Msg.Message.data":{"text":"t"}}]}]})")
-        << QStringList{"text|b|t|none"} << QByteArray("none");
+        << QByteArray(
+               R"({"type":"group","groups":[{"nick":"a"},{"nick":"b","units":[{"type":"Message","Msg.Message.data":{"text":"t"}}]}]})")
+        << QStringList {"text|b|t|none"} << QByteArray("none");
     QTest::newRow("three units in order")
         << QByteArray("none")
         << QByteArray(R"({"type":"group","groups":[{"nick":"n","units":[)"
                       R"({"type":"Message","Msg.Message.data":{"text":"m"}},)"
                       R"({"type":"Gift","Pay.Gift.data":{"product_id":"p","buyCount":2}},)"
                       R"({"type":"SuspendMessage","Msg.SuspendMessage.data":{"text":"s"}}]}]})")
-        << QStringList{"text|n|m|none", "gift|n|p|2", "text|n|s|none"} << QByteArray("none");
+        << QStringList {"text|n|m|none", "gift|n|p|2", "text|n|s|none"} << QByteArray("none");
     QTest::newRow("bad units skipped, others kept")
         << QByteArray("none")
         << QByteArray(R"({"type":"group","groups":[{"nick":"n","units":[)"
@@ -107,84 +116,124 @@ void TestDecoder::decode_data()
                       R"({"type":"Gift","Pay.Gift.data":{"buyCount":2}},)"
                       R"({"type":"Gift","Pay.Gift.data":{"product_id":3}},)"
                       R"({"type":"Message","Msg.Message.data":{"text":"kept"}}]}]})")
-        << QStringList{"text|n|kept|none"} << QByteArray("none");
+        << QStringList {"text|n|kept|none"} << QByteArray("none");
 
     const auto gift = [](const QByteArray &buyCount) {
-        QByteArray json = R"({"type":"group","groups":[{"nick":"n","units":[{"type":"Gift","Pay.Gift.data":{"product_id":"p")";
+        QByteArray json =
+            R"({"type":"group","groups":[{"nick":"n","units":[{"type":"Gift","Pay.Gift.data":{"product_id":"p")";
         if (!buyCount.isNull())
             json += ",\"buyCount\":" + buyCount;
         return json + "}}]}]}";
     };
-    QTest::newRow("gift without count is one") << QByteArray("none") << gift(QByteArray()) << QStringList{"gift|n|p|1"} << QByteArray("none");
-    QTest::newRow("gift count 3") << QByteArray("none") << gift("3") << QStringList{"gift|n|p|3"} << QByteArray("none");
-    QTest::newRow("fraction cut toward zero") << QByteArray("none") << gift("2.9") << QStringList{"gift|n|p|2"} << QByteArray("none");
-    QTest::newRow("negative passed on") << QByteArray("none") << gift("-2.5") << QStringList{"gift|n|p|-2"} << QByteArray("none");
-    QTest::newRow("count true is one") << QByteArray("none") << gift("true") << QStringList{"gift|n|p|1"} << QByteArray("none");
-    QTest::newRow("count text is zero") << QByteArray("none") << gift("\"5\"") << QStringList{"gift|n|p|0"} << QByteArray("none");
-    QTest::newRow("count null is zero") << QByteArray("none") << gift("null") << QStringList{"gift|n|p|0"} << QByteArray("none");
-    QTest::newRow("huge count saturates") << QByteArray("none") << gift("1e12") << QStringList{"gift|n|p|2147483647"} << QByteArray("none");
+    QTest::newRow("gift without count is one") << QByteArray("none") << gift(QByteArray())
+                                               << QStringList {"gift|n|p|1"} << QByteArray("none");
+    QTest::newRow("gift count 3") << QByteArray("none") << gift("3") << QStringList {"gift|n|p|3"}
+                                  << QByteArray("none");
+    QTest::newRow("fraction cut toward zero")
+        << QByteArray("none") << gift("2.9") << QStringList {"gift|n|p|2"} << QByteArray("none");
+    QTest::newRow("negative passed on")
+        << QByteArray("none") << gift("-2.5") << QStringList {"gift|n|p|-2"} << QByteArray("none");
+    QTest::newRow("count true is one")
+        << QByteArray("none") << gift("true") << QStringList {"gift|n|p|1"} << QByteArray("none");
+    QTest::newRow("count text is zero")
+        << QByteArray("none") << gift("\"5\"") << QStringList {"gift|n|p|0"} << QByteArray("none");
+    QTest::newRow("count null is zero")
+        << QByteArray("none") << gift("null") << QStringList {"gift|n|p|0"} << QByteArray("none");
+    QTest::newRow("huge count saturates")
+        << QByteArray("none") << gift("1e12") << QStringList {"gift|n|p|2147483647"}
+        << QByteArray("none");
 
     QTest::newRow("keys in any case")
         << QByteArray("none")
-        << QByteArray(R"({"TYPE":"group","Groups":{"MsgId":"k","g":{"Nick":"N","UNITS":[{"Type":"Message","msg.message.DATA":{"Text":"t"}}]}}})")
-        << QStringList{"text|N|t|k"} << QByteArray("k");
+        << QByteArray(
+               R"({"TYPE":"group","Groups":{"MsgId":"k","g":{"Nick":"N","UNITS":[{"Type":"Message","msg.message.DATA":{"Text":"t"}}]}}})")
+        << QStringList {"text|N|t|k"} << QByteArray("k");
     QTest::newRow("type value case matters")
         << QByteArray("none")
-        << QByteArray(R"({"type":"Group","groups":[{"nick":"n","units":[{"type":"Message","Msg.Message.data":{"text":"t"}}]}]})")
+        << QByteArray(
+               R"({"type":"Group","groups":[{"nick":"n","units":[{"type":"Message","Msg.Message.data":{"text":"t"}}]}]})")
         << QStringList() << QByteArray("none");
     QTest::newRow("unit type value case matters")
         << QByteArray("none")
-        << QByteArray(R"({"type":"group","groups":[{"nick":"n","units":[{"type":"message","Msg.Message.data":{"text":"t"}}]}]})")
+        << QByteArray(
+               R"({"type":"group","groups":[{"nick":"n","units":[{"type":"message","Msg.Message.data":{"text":"t"}}]}]})")
         << QStringList() << QByteArray("none");
     QTest::newRow("first of duplicate keys counts")
         << QByteArray("none")
-        << QByteArray(R"({"type":"group","groups":[{"nick":"first","NICK":"second","units":[{"type":"Message","Msg.Message.data":{"text":"t"}}]}]})")
-        << QStringList{"text|first|t|none"} << QByteArray("none");
+        << QByteArray(
+               R"({"type":"group","groups":[{"nick":"first","NICK":"second","units":[{"type":"Message","Msg.Message.data":{"text":"t"}}]}]})")
+        << QStringList {"text|first|t|none"} << QByteArray("none");
     QTest::newRow("escapes decoded")
         << QByteArray("none")
-        << QByteArray(R"({"type":"group","groups":[{"nick":"\u5c0f\u660e","units":[{"type":"Message","Msg.Message.data":{"text":"\u7ea2\u961f \"!\""}}]}]})")
-        << QStringList{QStringLiteral("text|小明|红队 \"!\"|none")} << QByteArray("none");
+        << QByteArray(
+               R"({"type":"group","groups":[{"nick":"\u5c0f\u660e","units":[{"type":"Message","Msg.Message.data":{"text":"\u7ea2\u961f \"!\""}}]}]})")
+        << QStringList {QStringLiteral("text|小明|红队 \"!\"|none")} << QByteArray("none");
     QTest::newRow("trailing text ignored")
-        << QByteArray("none") << QByteArray(doc + " trailing {garbage") << textX1 << QByteArray("a1");
-    QTest::newRow("leading whitespace") << QByteArray("none") << QByteArray("\n\t " + doc) << textX1 << QByteArray("a1");
+        << QByteArray("none") << QByteArray(doc + " trailing {garbage") << textX1
+        << QByteArray("a1");
+    QTest::newRow("leading whitespace")
+        << QByteArray("none") << QByteArray("\n\t " + doc) << textX1 << QByteArray("a1");
 
     QTest::newRow("auth ok")
         << QByteArray("none")
-        << QByteArray(R"({"type":"sauth_ret","data":{"ec":0,"kivaid":"k1","roomid":"r1","token":"t1"}})")
-        << QStringList{"auth|k1|r1|t1"} << QByteArray("none");
-    QTest::newRow("auth ec fraction") << QByteArray("none")
-        << QByteArray(R"({"type":"sauth_ret","data":{"ec":0.7,"kivaid":"k","roomid":"r","token":"t"}})")
-        << QStringList{"auth|k|r|t"} << QByteArray("none");
-    QTest::newRow("auth ec text counts as 0") << QByteArray("none")
-        << QByteArray(R"({"type":"sauth_ret","data":{"ec":"1","kivaid":"k","roomid":"r","token":"t"}})")
-        << QStringList{"auth|k|r|t"} << QByteArray("none");
-    QTest::newRow("auth ec 1") << QByteArray("none")
-        << QByteArray(R"({"type":"sauth_ret","data":{"ec":1,"kivaid":"k","roomid":"r","token":"t"}})")
+        << QByteArray(
+               R"({"type":"sauth_ret","data":{"ec":0,"kivaid":"k1","roomid":"r1","token":"t1"}})")
+        << QStringList {"auth|k1|r1|t1"} << QByteArray("none");
+    QTest::newRow("auth ec fraction")
+        << QByteArray("none")
+        << QByteArray(
+               R"({"type":"sauth_ret","data":{"ec":0.7,"kivaid":"k","roomid":"r","token":"t"}})")
+        << QStringList {"auth|k|r|t"} << QByteArray("none");
+    QTest::newRow("auth ec text counts as 0")
+        << QByteArray("none")
+        << QByteArray(
+               R"({"type":"sauth_ret","data":{"ec":"1","kivaid":"k","roomid":"r","token":"t"}})")
+        << QStringList {"auth|k|r|t"} << QByteArray("none");
+    QTest::newRow("auth ec 1")
+        << QByteArray("none")
+        << QByteArray(
+               R"({"type":"sauth_ret","data":{"ec":1,"kivaid":"k","roomid":"r","token":"t"}})")
         << QStringList() << QByteArray("none");
-    QTest::newRow("auth ec true") << QByteArray("none")
-        << QByteArray(R"({"type":"sauth_ret","data":{"ec":true,"kivaid":"k","roomid":"r","token":"t"}})")
+    QTest::newRow("auth ec true")
+        << QByteArray("none")
+        << QByteArray(
+               R"({"type":"sauth_ret","data":{"ec":true,"kivaid":"k","roomid":"r","token":"t"}})")
         << QStringList() << QByteArray("none");
-    QTest::newRow("auth without ec") << QByteArray("none")
+    QTest::newRow("auth without ec")
+        << QByteArray("none")
         << QByteArray(R"({"type":"sauth_ret","data":{"kivaid":"k","roomid":"r","token":"t"}})")
         << QStringList() << QByteArray("none");
-    QTest::newRow("auth without token") << QByteArray("none")
+    QTest::newRow("auth without token")
+        << QByteArray("none")
         << QByteArray(R"({"type":"sauth_ret","data":{"ec":0,"kivaid":"k","roomid":"r"}})")
         << QStringList() << QByteArray("none");
-    QTest::newRow("auth numeric roomid") << QByteArray("none")
+    QTest::newRow("auth numeric roomid")
+        << QByteArray("none")
         << QByteArray(R"({"type":"sauth_ret","data":{"ec":0,"kivaid":"k","roomid":5,"token":"t"}})")
         << QStringList() << QByteArray("none");
-    QTest::newRow("auth type case matters") << QByteArray("none")
-        << QByteArray(R"({"type":"Sauth_ret","data":{"ec":0,"kivaid":"k","roomid":"r","token":"t"}})")
+    QTest::newRow("auth type case matters")
+        << QByteArray("none")
+        << QByteArray(
+               R"({"type":"Sauth_ret","data":{"ec":0,"kivaid":"k","roomid":"r","token":"t"}})")
         << QStringList() << QByteArray("none");
 
-    QTest::newRow("not json") << QByteArray("none") << QByteArray("hello") << QStringList() << QByteArray("none");
-    QTest::newRow("empty") << QByteArray("none") << QByteArray("") << QStringList() << QByteArray("none");
-    QTest::newRow("truncated") << QByteArray("none") << doc.left(doc.size() - 3) << QStringList() << QByteArray("none");
-    QTest::newRow("no type") << QByteArray("none") << QByteArray(R"({"groups":[]})") << QStringList() << QByteArray("none");
-    QTest::newRow("numeric type") << QByteArray("none") << QByteArray(R"({"type":3})") << QStringList() << QByteArray("none");
-    QTest::newRow("array root") << QByteArray("none") << QByteArray(R"([{"type":"group"}])") << QStringList() << QByteArray("none");
-    QTest::newRow("group without groups") << QByteArray("none") << QByteArray(R"({"type":"group"})") << QStringList() << QByteArray("none");
-    QTest::newRow("groups is a string") << QByteArray("none") << QByteArray(R"({"type":"group","groups":"x"})") << QStringList() << QByteArray("none");
+    QTest::newRow("not json") << QByteArray("none") << QByteArray("hello") << QStringList()
+                              << QByteArray("none");
+    QTest::newRow("empty") << QByteArray("none") << QByteArray("") << QStringList()
+                           << QByteArray("none");
+    QTest::newRow("truncated") << QByteArray("none") << doc.left(doc.size() - 3) << QStringList()
+                               << QByteArray("none");
+    QTest::newRow("no type") << QByteArray("none") << QByteArray(R"({"groups":[]})")
+                             << QStringList() << QByteArray("none");
+    QTest::newRow("numeric type") << QByteArray("none") << QByteArray(R"({"type":3})")
+                                  << QStringList() << QByteArray("none");
+    QTest::newRow("array root") << QByteArray("none") << QByteArray(R"([{"type":"group"}])")
+                                << QStringList() << QByteArray("none");
+    QTest::newRow("group without groups") << QByteArray("none") << QByteArray(R"({"type":"group"})")
+                                          << QStringList() << QByteArray("none");
+    QTest::newRow("groups is a string")
+        << QByteArray("none") << QByteArray(R"({"type":"group","groups":"x"})") << QStringList()
+        << QByteArray("none");
 }
 
 void TestDecoder::decode()
@@ -209,14 +258,17 @@ void TestDecoder::repeatsAcrossMessages()
     QByteArray lastMsgId = "none";
     recorder.lastMsgId = &lastMsgId;
     const QList<QByteArray> stream = {
-        chatEvent("m1", "a", "A"), chatEvent("m1", "a", "A"), // repeat right after: dropped
-        chatEvent("m2", "b", "A"), chatEvent("m1", "a", "A"), // an older id that is not the last: kept
-        giftEvent("m3", "c", "p", 2), giftEvent("m3", "c", "p", 2),
+        chatEvent("m1", "a", "A"),
+        chatEvent("m1", "a", "A"), // repeat right after: dropped
+        chatEvent("m2", "b", "A"),
+        chatEvent("m1", "a", "A"), // an older id that is not the last: kept
+        giftEvent("m3", "c", "p", 2),
+        giftEvent("m3", "c", "p", 2),
     };
     for (const QByteArray &message : stream)
         dispatchRoomMessageTo(message.constData(), &recorder, lastMsgId);
     QCOMPARE(recorder.calls,
-             (QStringList{"text|a|A|m1", "text|b|A|m2", "text|a|A|m1", "gift|c|p|2"}));
+             (QStringList {"text|a|A|m1", "text|b|A|m2", "text|a|A|m1", "gift|c|p|2"}));
     QCOMPARE(lastMsgId, QByteArray("m3"));
 }
 
@@ -228,15 +280,15 @@ void TestDecoder::reentrantCallSeesUpdatedId()
     Recorder recorder;
     QByteArray lastMsgId = "none";
     recorder.lastMsgId = &lastMsgId;
-    const QByteArray first = roomEvent("r1", {Group{"a", {chat("A"), chat("B")}}});
+    const QByteArray first = roomEvent("r1", {Group {"a", {chat("A"), chat("B")}}});
     recorder.reenterWith = first;
     dispatchRoomMessageTo(first.constData(), &recorder, lastMsgId);
-    QCOMPARE(recorder.calls, (QStringList{"text|a|A|r1", "text|a|B|r1"}));
+    QCOMPARE(recorder.calls, (QStringList {"text|a|A|r1", "text|a|B|r1"}));
 
     recorder.calls.clear();
     recorder.reenterWith = chatEvent("r2", "b", "C");
     dispatchRoomMessageTo(chatEvent("r3", "a", "D").constData(), &recorder, lastMsgId);
-    QCOMPARE(recorder.calls, (QStringList{"text|a|D|r3", "text|b|C|r2"}));
+    QCOMPARE(recorder.calls, (QStringList {"text|a|D|r3", "text|b|C|r2"}));
     QCOMPARE(lastMsgId, QByteArray("r2"));
 }
 
@@ -251,12 +303,14 @@ void TestDecoder::writerRoundTrip()
     Unit suspend = chat("s");
     suspend.kind = Unit::SuspendMessage;
     const QByteArray nasty = "q\"uo\\te\n\x01";
-    const QByteArray message = roomEvent("w1", {Group{nasty, {noCount, suspend}}, Group{"b", {gift("g2", -3)}}});
+    const QByteArray message =
+        roomEvent("w1", {Group {nasty, {noCount, suspend}}, Group {"b", {gift("g2", -3)}}});
     dispatchRoomMessageTo(message.constData(), &recorder, lastMsgId);
     dispatchRoomMessageTo(authResult(0, "k", "r", "t").constData(), &recorder, lastMsgId);
     const QString nick = QString::fromUtf8(nasty);
-    QCOMPARE(recorder.calls, (QStringList{"gift|" + nick + "|g1|1", "text|" + nick + "|s|w1",
-                                          "gift|b|g2|-3", "auth|k|r|t"}));
+    QCOMPARE(recorder.calls,
+             (QStringList {"gift|" + nick + "|g1|1", "text|" + nick + "|s|w1", "gift|b|g2|-3",
+                           "auth|k|r|t"}));
 }
 
 void TestDecoder::nullArguments()

@@ -3,8 +3,8 @@
 // totals and tallies equal what the simulator says it sent, repeats dropped.
 #include "TestSupport.h"
 
-#include "vote/kivaPlugInVote.h"
 #include "shell/CWndRemind.h"
+#include "vote/kivaPlugInVote.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -120,11 +120,28 @@ void TestEndToEnd::crowdCountedOnce()
     QFETCH(int, dropEvery);
 
     Simulator simulator;
-    QVERIFY(simulator.start({"--headless", "--quiet", "--port", "0", "--crowd", "--rate", "3000",
-                             "--count", QString::number(count), "--teams", kRed + "," + kBlue,
-                             "--gifts", QString::fromLatin1(kGift1 + "," + kGift2 + ",999"),
-                             "--mix", "45,30,25", "--repeat", "10", "--seed", "11",
-                             "--drop-every", QString::number(dropEvery), "--summary",
+    QVERIFY(simulator.start({"--headless",
+                             "--quiet",
+                             "--port",
+                             "0",
+                             "--crowd",
+                             "--rate",
+                             "3000",
+                             "--count",
+                             QString::number(count),
+                             "--teams",
+                             kRed + "," + kBlue,
+                             "--gifts",
+                             QString::fromLatin1(kGift1 + "," + kGift2 + ",999"),
+                             "--mix",
+                             "45,30,25",
+                             "--repeat",
+                             "10",
+                             "--seed",
+                             "11",
+                             "--drop-every",
+                             QString::number(dropEvery),
+                             "--summary",
                              "--exit-when-done"}));
 
     // A link drop may show the one link reminder; close it like a streamer would.

@@ -44,11 +44,15 @@ void TestPlatform::writeFile_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("written");
 
-    QTest::newRow("new file") << QStringLiteral("1450928358.png") << false << QByteArray("\x89PNG\r\n", 6) << true;
-    QTest::newRow("replaces a longer file") << QStringLiteral("a.png") << true << QByteArray("new") << true;
+    QTest::newRow("new file") << QStringLiteral("1450928358.png") << false
+                              << QByteArray("\x89PNG\r\n", 6) << true;
+    QTest::newRow("replaces a longer file")
+        << QStringLiteral("a.png") << true << QByteArray("new") << true;
     QTest::newRow("empty body") << QStringLiteral("empty.png") << true << QByteArray() << true;
-    QTest::newRow("non-ASCII name") << QStringLiteral("礼物.png") << false << QByteArray("x") << true;
-    QTest::newRow("missing folder") << QStringLiteral("no/such/folder/x.png") << false << QByteArray("x") << false;
+    QTest::newRow("non-ASCII name")
+        << QStringLiteral("礼物.png") << false << QByteArray("x") << true;
+    QTest::newRow("missing folder")
+        << QStringLiteral("no/such/folder/x.png") << false << QByteArray("x") << false;
 }
 
 void TestPlatform::writeFile()
@@ -60,7 +64,8 @@ void TestPlatform::writeFile()
 
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
-    const QString path = Platform::joinPath(QDir::toNativeSeparators(folder.path()), QDir::toNativeSeparators(name));
+    const QString path =
+        Platform::joinPath(QDir::toNativeSeparators(folder.path()), QDir::toNativeSeparators(name));
     if (existing) {
         QFile old(path);
         QVERIFY(old.open(QIODevice::WriteOnly));
@@ -88,8 +93,10 @@ void TestPlatform::chineseFamiliesMapToAnInstalledFont()
     for (const QString &name : {QStringLiteral("微软雅黑"), QStringLiteral("黑体")}) {
         QVERIFY2(QFont::substitutes(name).contains(family, Qt::CaseInsensitive), qPrintable(name));
         // The family the style sheets name now draws Chinese glyphs.
-        const QFontInfo info{QFont(name)};
-        QVERIFY(QFontDatabase().writingSystems(info.family()).contains(QFontDatabase::SimplifiedChinese));
+        const QFontInfo info {QFont(name)};
+        QVERIFY(QFontDatabase()
+                    .writingSystems(info.family())
+                    .contains(QFontDatabase::SimplifiedChinese));
     }
 #endif
 }

@@ -78,13 +78,17 @@ void TestShell::remindCardLayout_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("lines");
 
-    QTest::newRow("link failure") << QStringLiteral("错误") << QStringLiteral("连接失败<br>请开启KIVA开播!")
-                                  << QStringList{QStringLiteral("连接失败"), QStringLiteral("请开启KIVA开播!")};
-    QTest::newRow("wrong game") << QStringLiteral("错误") << QStringLiteral("启动插件失败<br>游戏选择错误")
-                                << QStringList{QStringLiteral("启动插件失败"), QStringLiteral("游戏选择错误")};
+    QTest::newRow("link failure") << QStringLiteral("错误")
+                                  << QStringLiteral("连接失败<br>请开启KIVA开播!")
+                                  << QStringList {QStringLiteral("连接失败"),
+                                                  QStringLiteral("请开启KIVA开播!")};
+    QTest::newRow("wrong game") << QStringLiteral("错误")
+                                << QStringLiteral("启动插件失败<br>游戏选择错误")
+                                << QStringList {QStringLiteral("启动插件失败"),
+                                                QStringLiteral("游戏选择错误")};
     QTest::newRow("empty team name")
         << QStringLiteral("提示") << QStringLiteral("无法开始计票，请先编辑投票内容!")
-        << QStringList{QStringLiteral("无法开始计票，请先编辑投票内容!")};
+        << QStringList {QStringLiteral("无法开始计票，请先编辑投票内容!")};
 }
 
 void TestShell::remindCardLayout()
@@ -290,7 +294,8 @@ void TestShell::guideOverlayGeometry()
 void TestShell::guideOverlayButtonCloses()
 {
     kivaPlugMeng overlay(nullptr);
-    QTimer::singleShot(50, &overlay, [&] { QTest::mouseClick(overlay.knowControl(), Qt::LeftButton); });
+    QTimer::singleShot(50, &overlay,
+                       [&] { QTest::mouseClick(overlay.knowControl(), Qt::LeftButton); });
     QTimer::singleShot(5000, &overlay, [&] { overlay.done(42); });
     QCOMPARE(overlay.exec(), int(QDialog::Rejected));
     QVERIFY(overlay.isHidden());

@@ -62,13 +62,13 @@ void TestStartup::launchArgumentsAreFixed_data()
     QTest::addColumn<QStringList>("commandLine");
     QTest::addColumn<QString>("program");
 
-    QTest::newRow("no arguments") << QStringList{QStringLiteral("/opt/kiva/kivaPlugInVote")}
+    QTest::newRow("no arguments") << QStringList {QStringLiteral("/opt/kiva/kivaPlugInVote")}
                                   << QStringLiteral("/opt/kiva/kivaPlugInVote");
     QTest::newRow("other arguments")
-        << QStringList{QStringLiteral("plugin.exe"), QStringLiteral("22222"), QStringLiteral("quiz"),
-                       QStringLiteral("--extra")}
+        << QStringList {QStringLiteral("plugin.exe"), QStringLiteral("22222"),
+                        QStringLiteral("quiz"), QStringLiteral("--extra")}
         << QStringLiteral("plugin.exe");
-    QTest::newRow("empty command line") << QStringList{} << QString();
+    QTest::newRow("empty command line") << QStringList {} << QString();
 }
 
 void TestStartup::launchArgumentsAreFixed()
@@ -155,8 +155,9 @@ void TestStartup::guideFirstThenVoteWindow()
             QVERIFY(window->windowFlags() & Qt::FramelessWindowHint);
             QCOMPARE(window->windowType(), Qt::Tool);
             QVERIFY(!window->windowIcon().isNull());
-            QCOMPARE(window->windowIcon().pixmap(150, 150).toImage(),
-                     QIcon(QStringLiteral(":/res/resource/1477978817.png")).pixmap(150, 150).toImage());
+            QCOMPARE(
+                window->windowIcon().pixmap(150, 150).toImage(),
+                QIcon(QStringLiteral(":/res/resource/1477978817.png")).pixmap(150, 150).toImage());
             checkedWindow = true;
         } else if (auto *dialog = qobject_cast<QDialog *>(modal)) {
             dialog->reject();
@@ -164,7 +165,8 @@ void TestStartup::guideFirstThenVoteWindow()
     });
 
     QCOMPARE(runPlugin("vote", options), 0);
-    QCOMPARE(order, (QStringList{QStringLiteral("kivaPlugMeng"), QStringLiteral("kivaPlugInVote")}));
+    QCOMPARE(order,
+             (QStringList {QStringLiteral("kivaPlugMeng"), QStringLiteral("kivaPlugInVote")}));
     QVERIFY(checkedGuide);
     QVERIFY(checkedWindow);
     QVERIFY(escapeKept);

@@ -29,8 +29,9 @@ void TestVoteState::defaultsInOrder()
     VoteStateRecord record;
     QVERIFY(record.keys().isEmpty());
     record.setDefaults();
-    const QList<QByteArray> expected = {"more_setting", "start_game", "times", "start_time_meter",
-                                        "voteType", "voteMode", "noteColor", "noteInfo"};
+    const QList<QByteArray> expected = {"more_setting",     "start_game", "times",
+                                        "start_time_meter", "voteType",   "voteMode",
+                                        "noteColor",        "noteInfo"};
     QCOMPARE(record.keys(), expected);
     QCOMPARE(record.value("more_setting"), 0);
     QCOMPARE(record.value("start_game"), 0);
@@ -80,7 +81,7 @@ void TestVoteState::replacingMovesKeyLast()
     record.setValue("VOTEMODE", 4);
     keys = record.keys();
     QCOMPARE(keys.size(), 8);
-    QCOMPARE(keys.mid(6), (QList<QByteArray>{"noteInfo", "VOTEMODE"}));
+    QCOMPARE(keys.mid(6), (QList<QByteArray> {"noteInfo", "VOTEMODE"}));
     QCOMPARE(record.value("voteMode"), 4);
     QCOMPARE(record.value("noteInfo"), 7);
 }
@@ -142,16 +143,29 @@ void TestVoteState::freshWindowState()
 
 void TestVoteState::slotTableOrder()
 {
-    const QStringList expected = {
-        "on_cancel_clicked()", "on_start_clicked()", "on_clear_ballot_clicked()",
-        "on_clear_team_clicked()", "on_start_time_clicked()", "on_timer_event()",
-        "on_moreSetting_clicked()", "on_gift_clicked()", "on_text_clicked()",
-        "on_mode2_clicked()", "on_mode3_clicked()", "on_mode4_clicked()", "on_node_clicked()",
-        "on_add_clicked()", "on_sub_clicked()", "on_products_clicked()",
-        "on_team1_changed(QString)", "on_team2_changed(QString)", "on_team3_changed(QString)",
-        "on_team4_changed(QString)", "on_text_message(const char*,const char*)",
-        "on_gift_message(const char*,const char*,int)",
-        "on_auth_message(const char*,const char*,const char*)"};
+    const QStringList expected = {"on_cancel_clicked()",
+                                  "on_start_clicked()",
+                                  "on_clear_ballot_clicked()",
+                                  "on_clear_team_clicked()",
+                                  "on_start_time_clicked()",
+                                  "on_timer_event()",
+                                  "on_moreSetting_clicked()",
+                                  "on_gift_clicked()",
+                                  "on_text_clicked()",
+                                  "on_mode2_clicked()",
+                                  "on_mode3_clicked()",
+                                  "on_mode4_clicked()",
+                                  "on_node_clicked()",
+                                  "on_add_clicked()",
+                                  "on_sub_clicked()",
+                                  "on_products_clicked()",
+                                  "on_team1_changed(QString)",
+                                  "on_team2_changed(QString)",
+                                  "on_team3_changed(QString)",
+                                  "on_team4_changed(QString)",
+                                  "on_text_message(const char*,const char*)",
+                                  "on_gift_message(const char*,const char*,int)",
+                                  "on_auth_message(const char*,const char*,const char*)"};
     const QMetaObject &meta = kivaPlugInVote::staticMetaObject;
     QStringList names;
     for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
@@ -167,8 +181,10 @@ void TestVoteState::teamNameSlotsStoreUtf8()
     QVERIFY(host.isListening());
     kivaPlugInVote window(nullptr, host.options());
 
-    QVERIFY(QMetaObject::invokeMethod(&window, "on_team1_changed", Q_ARG(QString, QStringLiteral("红队"))));
-    QVERIFY(QMetaObject::invokeMethod(&window, "on_team4_changed", Q_ARG(QString, QStringLiteral("Blue "))));
+    QVERIFY(QMetaObject::invokeMethod(&window, "on_team1_changed",
+                                      Q_ARG(QString, QStringLiteral("红队"))));
+    QVERIFY(QMetaObject::invokeMethod(&window, "on_team4_changed",
+                                      Q_ARG(QString, QStringLiteral("Blue "))));
     QCOMPARE(window.teamRecords().at(1).name, QStringLiteral("红队").toUtf8());
     QCOMPARE(window.teamRecords().at(4).name, QByteArray("Blue "));
     QVERIFY(QMetaObject::invokeMethod(&window, "on_team1_changed", Q_ARG(QString, QString())));

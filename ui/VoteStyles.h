@@ -9,6 +9,7 @@ inline constexpr char kTitleText[] =
     "font-size:%1px; font-family:微软雅黑; font-weight:%2; color:rgba(51,51,51,0.8); "
     "line-height:24px; background-color:rgba(0,0,0,0);";
 
-inline constexpr char kFrameBackground[] = "background-color:rgba(214,214,214,1);border-radius:6px;";
+inline constexpr char kFrameBackground[] =
+    "background-color:rgba(214,214,214,1);border-radius:6px;";
 
 } // namespace VoteStyles

@@ -3,9 +3,9 @@
 #include "shell/CTitleBar.h"
 #include "shell/CardShadow.h"
 
-#include <QGraphicsDropShadowEffect>
 #include "ui/VoteStyles.h"
 #include "vote/DefaultTeams.h"
+#include <QGraphicsDropShadowEffect>
 
 #include <QFrame>
 #include <QVBoxLayout>

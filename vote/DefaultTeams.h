@@ -10,7 +10,7 @@ struct DefaultTeam
     const char *priceText;
     qint32 price;
     const char *colour; // "r,g,b,a", placed inside rgba( ) by the styles
-    const char *image;  // the gift's compiled-in picture
+    const char *image; // the gift's compiled-in picture
 };
 
 // Row of team `index` (1..4); null for any other index.

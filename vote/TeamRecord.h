@@ -20,7 +20,7 @@ struct ProductRecord
 struct TeamRecord
 {
     qint64 votes = 0;
-    QByteArray name;   // UTF-8, what a chat line must equal to vote for the team
+    QByteArray name; // UTF-8, what a chat line must equal to vote for the team
     QByteArray giftId; // the product id whose gifts vote for the team
     ProductRecord gift;
     std::map<QByteArray, qint64> voters; // nick -> votes given to this team

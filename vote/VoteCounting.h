@@ -7,9 +7,9 @@ class VoteStateRecord;
 // The settings counting depends on, read at the moment a message arrives.
 struct CountingSettings
 {
-    int voteType = 1;    // 1 gift voting, 2 text voting
+    int voteType = 1; // 1 gift voting, 2 text voting
     bool counting = false;
-    int voteMode = 2;    // number of teams shown
+    int voteMode = 2; // number of teams shown
 
     static CountingSettings read(const VoteStateRecord &state);
 };
@@ -18,7 +18,7 @@ struct CountingSettings
 struct CountResult
 {
     unsigned changedTeams = 0; // bit `1 << index` per team that received votes
-    bool refreshLead = false;  // the two-team lead line is due for a refresh
+    bool refreshLead = false; // the two-team lead line is due for a refresh
 
     bool changed(int index) const { return changedTeams & (1u << index); }
 };

@@ -8,8 +8,7 @@ const char kSeed[] = "{\"data\": {}}";
 
 VoteStateRecord::VoteStateRecord()
     : document(cJSON_Parse(kSeed))
-{
-}
+{}
 
 VoteStateRecord::~VoteStateRecord()
 {

@@ -13,8 +13,7 @@ Q_LOGGING_CATEGORY(lcRoom, "kiva.room", QtWarningMsg)
 
 kivaPlugInVote::kivaPlugInVote(QWidget *parent)
     : kivaPlugInVote(parent, BridgeOptions())
-{
-}
+{}
 
 kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge)
     : QDialog(parent)
@@ -99,8 +98,8 @@ void kivaPlugInVote::on_text_message(const char *nick, const char *text)
 
 void kivaPlugInVote::on_gift_message(const char *nick, const char *product_id, int buyTimes)
 {
-    const CountResult result = VoteCounting::countGift(
-        teams, CountingSettings::read(stateRecord), nick, product_id, buyTimes);
+    const CountResult result = VoteCounting::countGift(teams, CountingSettings::read(stateRecord),
+                                                       nick, product_id, buyTimes);
     qCDebug(lcRoom).noquote() << "gift" << QString::fromUtf8(nick) << ":" << product_id << "x"
                               << buyTimes << (result.changedTeams ? "(counted)" : "");
 }

@@ -60,8 +60,8 @@ QImage render(const QSize &size, const QSizeF &design, const Painter &paint)
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
-    p.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform |
-                     QPainter::TextAntialiasing);
+    p.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform
+                     | QPainter::TextAntialiasing);
     p.scale(size.width() / design.width(), size.height() / design.height());
     paint(p);
     p.end();
@@ -220,9 +220,13 @@ void paintPiggySpray(QPainter &p)
     const QColor ink(0xB8, 0x14, 0x6A);
 
     // Spray mist from the nozzle, thinning out as it drifts.
-    struct Puff { qreal x, y, r; int alpha; };
-    const Puff puffs[] = {{104, 30, 5, 235}, {114, 20, 6, 220}, {117, 37, 5, 215},
-                          {127, 26, 7, 190}, {131, 12, 5, 170}, {134, 42, 5, 160},
+    struct Puff
+    {
+        qreal x, y, r;
+        int alpha;
+    };
+    const Puff puffs[] = {{104, 30, 5, 235}, {114, 20, 6, 220},  {117, 37, 5, 215},
+                          {127, 26, 7, 190}, {131, 12, 5, 170},  {134, 42, 5, 160},
                           {142, 28, 5, 130}, {141, 8, 3.5, 110}, {145, 48, 3, 100}};
     for (const Puff &puff : puffs) {
         QColor c = kAccentLight;
@@ -385,7 +389,10 @@ void paintSleepyBug(QPainter &p)
     // "z z Z" rising from the head.
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setBold(true);
-    const struct { qreal x, y, size; } zs[] = {{58, 66, 18}, {38, 46, 25}, {10, 24, 32}};
+    const struct
+    {
+        qreal x, y, size;
+    } zs[] = {{58, 66, 18}, {38, 46, 25}, {10, 24, 32}};
     for (const auto &z : zs) {
         font.setPixelSize(int(z.size));
         QPainterPath letter;

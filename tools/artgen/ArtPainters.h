@@ -38,11 +38,11 @@ void paintSleepyBug(QPainter &p);
 
 // Small controls, each in a box of its own file's pixel size.
 void paintCloseGlyph(QPainter &p, const QRectF &box, const QColor &colour);
-void paintNote(QPainter &p);                  // 19 x 19
+void paintNote(QPainter &p); // 19 x 19
 void paintRoundButton(QPainter &p, bool plus); // 50 x 50
-void paintTriangle(QPainter &p);              // 10 x 11
-void paintRadio(QPainter &p, bool checked);   // 16 x 16
-void paintKnowBackground(QPainter &p);        // 88 x 36
+void paintTriangle(QPainter &p); // 10 x 11
+void paintRadio(QPainter &p, bool checked); // 16 x 16
+void paintKnowBackground(QPainter &p); // 88 x 36
 
 // The application icon: the clover on a rounded tile, in a 256 x 256 box.
 // `compact` fills the box and drops detail, for the 16 and 24 px entries.

@@ -151,7 +151,8 @@ void paintMock(QPainter &p)
         text(p, row, Qt::AlignLeft | Qt::AlignVCenter, voters[team], 16, colour);
         text(p, row, Qt::AlignRight | Qt::AlignVCenter, votes, 16, colour);
     }
-    text(p, kLeadLine, Qt::AlignCenter, QStringLiteral("【红队】领先【蓝队】2票"), 20, Art::kAccent);
+    text(p, kLeadLine, Qt::AlignCenter, QStringLiteral("【红队】领先【蓝队】2票"), 20,
+         Art::kAccent);
 
     // Counting and countdown controls.
     text(p, kCountingCaption, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("票数计算"), 13,
@@ -159,8 +160,8 @@ void paintMock(QPainter &p)
     whiteButton(p, kStartButton, QStringLiteral("开始计票"), 12);
     whiteButton(p, kClearVotesButton, QStringLiteral("清空票数"), 12);
     whiteButton(p, kClearRecordButton, QStringLiteral("清空投票纪录"), 12);
-    text(p, kCountdownCaption, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("显示倒计时"),
-         13, kInk, QFont::Medium);
+    text(p, kCountdownCaption, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("显示倒计时"), 13,
+         kInk, QFont::Medium);
     text(p, kDurationLabel, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("时长"), 12, kInk);
     p.setPen(QPen(QColor(0, 0, 0, 30), 1));
     p.setBrush(Qt::white);
@@ -175,7 +176,7 @@ struct Callout
 {
     int step;
     QString label;
-    QPointF centre;         // of the bubble
+    QPointF centre; // of the bubble
     QList<QPointF> targets; // where its lines end, on the edge of a highlight
 };
 
@@ -260,8 +261,10 @@ GuidePicture paintGuidePicture(const QSize &size, const QRectF &keepClear)
     // Controls the callouts explain; each stays bright under the dimming.
     const QList<QRectF> highlights = {
         padded(kQuestionEdit, -3).adjusted(-6, 0, 0, 0),
-        padded(giftButton(0), 3), padded(giftButton(1), 3),
-        padded(nameEdit(0), -2).adjusted(-4, 0, 0, 0), padded(nameEdit(1), -2).adjusted(-4, 0, 0, 0),
+        padded(giftButton(0), 3),
+        padded(giftButton(1), 3),
+        padded(nameEdit(0), -2).adjusted(-4, 0, 0, 0),
+        padded(nameEdit(1), -2).adjusted(-4, 0, 0, 0),
         padded(kStartButton, 3),
         padded(kDurationLabel.united(kShowCountdownButton), 3),
         padded(kMoreButton, 3),
@@ -275,19 +278,28 @@ GuidePicture paintGuidePicture(const QSize &size, const QRectF &keepClear)
     const QRectF &more = highlights[7];
 
     const QList<Callout> callouts = {
-        {1, QStringLiteral("在这里输入投票问题"), QPointF(612, 31),
-         {QPointF(612, question.top())}},
-        {2, QStringLiteral("输入队名，观众在弹幕发送队名即投一票"), QPointF(336, 214),
+        {1, QStringLiteral("在这里输入投票问题"), QPointF(612, 31), {QPointF(612, question.top())}},
+        {2,
+         QStringLiteral("输入队名，观众在弹幕发送队名即投一票"),
+         QPointF(336, 214),
          {QPointF(name1.center().x() - 20, name1.bottom()),
           QPointF(name2.center().x() - 20, name2.bottom())}},
-        {3, QStringLiteral("点击礼物图标，为每队选择计票礼物"), QPointF(178, 260),
+        {3,
+         QStringLiteral("点击礼物图标，为每队选择计票礼物"),
+         QPointF(178, 260),
          {QPointF(gift1.center().x(), gift1.bottom())}},
-        {4, QStringLiteral("开始 / 停止计票"), QPointF(176, 353),
+        {4,
+         QStringLiteral("开始 / 停止计票"),
+         QPointF(176, 353),
          {QPointF(start.right() - 14, start.top())}},
-        {5, QStringLiteral("设置时长，显示倒计时"), QPointF(395, countdownRow.center().y()),
+        {5,
+         QStringLiteral("设置时长，显示倒计时"),
+         QPointF(395, countdownRow.center().y()),
          {QPointF(countdownRow.right(), countdownRow.center().y())}},
-        {6, QStringLiteral("更多设置：投票方式、队伍数量、公告颜色、手动加减票"),
-         QPointF(345, more.center().y()), {QPointF(more.right(), more.center().y())}},
+        {6,
+         QStringLiteral("更多设置：投票方式、队伍数量、公告颜色、手动加减票"),
+         QPointF(345, more.center().y()),
+         {QPointF(more.right(), more.center().y())}},
     };
 
     GuidePicture result;

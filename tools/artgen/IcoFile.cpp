@@ -39,8 +39,8 @@ QByteArray encodeIco(const QList<QImage> &images)
     }
 
     QByteArray out;
-    putLe16(out, 0);                      // reserved
-    putLe16(out, 1);                      // type: icon
+    putLe16(out, 0); // reserved
+    putLe16(out, 1); // type: icon
     putLe16(out, quint16(images.size())); // count
 
     quint32 offset = quint32(kDirSize + kEntrySize * images.size());
@@ -51,8 +51,8 @@ QByteArray encodeIco(const QList<QImage> &images)
         out.append(char(image.height() & 0xFF));
         out.append(char(0)); // palette size
         out.append(char(0)); // reserved
-        putLe16(out, 1);     // colour planes
-        putLe16(out, 32);    // bits per pixel
+        putLe16(out, 1); // colour planes
+        putLe16(out, 32); // bits per pixel
         putLe32(out, quint32(streams.at(i).size()));
         putLe32(out, offset);
         offset += quint32(streams.at(i).size());

@@ -64,12 +64,14 @@ bool renderScreens(const QString &outDir)
 
     {
         kivaPlugMeng guide(nullptr);
-        ok = save(onBackdrop(shoot(guide), 0), dir.filePath(QStringLiteral("guide-overlay.png"))) && ok;
+        ok = save(onBackdrop(shoot(guide), 0), dir.filePath(QStringLiteral("guide-overlay.png")))
+            && ok;
     }
     {
         CWndRemind card(nullptr);
         card.initRemind("错误", "连接失败<br>请开启KIVA开播!");
-        ok = save(onBackdrop(shoot(card), 0), dir.filePath(QStringLiteral("reminder-card.png"))) && ok;
+        ok = save(onBackdrop(shoot(card), 0), dir.filePath(QStringLiteral("reminder-card.png")))
+            && ok;
     }
     return ok;
 }

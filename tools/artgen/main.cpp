@@ -73,36 +73,47 @@ bool writeArtwork(const QDir &root)
     const QSizeF giftBox(150, 150);
     bool ok = true;
     ok = writePng(root, QStringLiteral("res/resource/1450928358.png"),
-                  render(gift, giftBox, paintMicrophone)) && ok;
+                  render(gift, giftBox, paintMicrophone))
+        && ok;
     ok = writePng(root, QStringLiteral("res/resource/1477978817.png"),
-                  render(gift, giftBox, paintClover)) && ok;
+                  render(gift, giftBox, paintClover))
+        && ok;
     ok = writePng(root, QStringLiteral("res/resource/1522229009540.png"),
-                  render(gift, giftBox, paintPiggySpray)) && ok;
+                  render(gift, giftBox, paintPiggySpray))
+        && ok;
     ok = writePng(root, QStringLiteral("res/resource/1551153124818.png"),
-                  render(gift, giftBox, paintSleepyBug)) && ok;
+                  render(gift, giftBox, paintSleepyBug))
+        && ok;
 
     ok = writePng(root, QStringLiteral("res/resource/closebtn.png"),
-                  render(QSize(12, 12), QSizeF(12, 12), [](QPainter &p) {
-                      paintCloseGlyph(p, QRectF(0, 0, 12, 12), QColor(51, 51, 51, 204));
-                  })) && ok;
+                  render(QSize(12, 12), QSizeF(12, 12),
+                         [](QPainter &p) {
+                             paintCloseGlyph(p, QRectF(0, 0, 12, 12), QColor(51, 51, 51, 204));
+                         }))
+        && ok;
     ok = writePng(root, QStringLiteral("res/resource/note.png"),
-                  render(QSize(19, 19), QSizeF(19, 19), paintNote)) && ok;
-    ok = writePng(root, QStringLiteral("res/resource/addBtn.png"),
-                  render(QSize(50, 50), QSizeF(50, 50),
-                         [](QPainter &p) { paintRoundButton(p, true); })) && ok;
-    ok = writePng(root, QStringLiteral("res/resource/subtractBtn.png"),
-                  render(QSize(50, 50), QSizeF(50, 50),
-                         [](QPainter &p) { paintRoundButton(p, false); })) && ok;
+                  render(QSize(19, 19), QSizeF(19, 19), paintNote))
+        && ok;
+    ok = writePng(
+             root, QStringLiteral("res/resource/addBtn.png"),
+             render(QSize(50, 50), QSizeF(50, 50), [](QPainter &p) { paintRoundButton(p, true); }))
+        && ok;
+    ok = writePng(
+             root, QStringLiteral("res/resource/subtractBtn.png"),
+             render(QSize(50, 50), QSizeF(50, 50), [](QPainter &p) { paintRoundButton(p, false); }))
+        && ok;
     ok = writePng(root, QStringLiteral("res/resource/triangle.png"),
-                  render(QSize(10, 11), QSizeF(10, 11), paintTriangle)) && ok;
+                  render(QSize(10, 11), QSizeF(10, 11), paintTriangle))
+        && ok;
     ok = writePng(root, QStringLiteral("res/resource/checkBox@check.png"),
-                  render(QSize(16, 16), QSizeF(16, 16),
-                         [](QPainter &p) { paintRadio(p, true); })) && ok;
+                  render(QSize(16, 16), QSizeF(16, 16), [](QPainter &p) { paintRadio(p, true); }))
+        && ok;
     ok = writePng(root, QStringLiteral("res/resource/checkBox@uncheck.png"),
-                  render(QSize(16, 16), QSizeF(16, 16),
-                         [](QPainter &p) { paintRadio(p, false); })) && ok;
+                  render(QSize(16, 16), QSizeF(16, 16), [](QPainter &p) { paintRadio(p, false); }))
+        && ok;
     ok = writePng(root, QStringLiteral("res/resource/know3.png"),
-                  render(QSize(88, 36), QSizeF(88, 36), paintKnowBackground)) && ok;
+                  render(QSize(88, 36), QSizeF(88, 36), paintKnowBackground))
+        && ok;
 
     // The guide picture is drawn at 2x of the overlay and must keep the
     // overlay's button free.
@@ -121,8 +132,8 @@ bool writeArtwork(const QDir &root)
     // Application icon: the 256 px picture and the Windows container.
     const QSizeF iconBox(256, 256);
     ok = writePng(root, QStringLiteral("res/appicon.png"),
-                  render(QSize(256, 256), iconBox,
-                         [](QPainter &p) { paintAppIcon(p, false); })) && ok;
+                  render(QSize(256, 256), iconBox, [](QPainter &p) { paintAppIcon(p, false); }))
+        && ok;
     QList<QImage> sizes;
     for (int edge : {16, 24, 32, 48, 256}) {
         const bool compact = edge <= 24;

@@ -11,12 +11,12 @@ constexpr int kSeveralGroupsPercent = 2;
 // Chat lines sent as SuspendMessage instead of Message.
 constexpr int kSuspendPercent = 3;
 
-const char *const kLatinNicks[] = {"Lucky", "mika", "Tom", "xiaoyu", "Sunny",
-                                   "ACE", "bobo", "Nova", "kiki", "Leo"};
+const char *const kLatinNicks[] = {"Lucky", "mika", "Tom",  "xiaoyu", "Sunny",
+                                   "ACE",   "bobo", "Nova", "kiki",   "Leo"};
 
 const char *const kChatter[] = {
-    "哈哈哈", "主播好", "666", "来了来了", "这局稳了", "前排", "关注了", "gg",
-    "😂😂😂", "主播加油", "好家伙", "？？？", "冲冲冲", "晚上好呀", "第一次来", "awsl",
+    "哈哈哈", "主播好",   "666",    "来了来了", "这局稳了", "前排",     "关注了",   "gg",
+    "😂😂😂",    "主播加油", "好家伙", "？？？",   "冲冲冲",   "晚上好呀", "第一次来", "awsl",
 };
 
 QByteArray viewerNick(int index, int viewers)

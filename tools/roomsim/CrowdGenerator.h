@@ -22,7 +22,7 @@ public:
         int chatterPercent = 30;
         int giftPercent = 20;
         int viewers = 200;
-        int maxBuy = 3;        // a gift's buyCount is uniform in 1..maxBuy
+        int maxBuy = 3; // a gift's buyCount is uniform in 1..maxBuy
         int repeatPercent = 0; // messages the host sends twice in a row
         quint64 seed = 1;
     };

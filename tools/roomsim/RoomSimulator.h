@@ -66,7 +66,7 @@ public:
 
 signals:
     void clientsChanged();
-    void audienceArrived();             // a client has just authenticated
+    void audienceArrived(); // a client has just authenticated
     void eventLog(const QString &line); // connections, rejections, drops
     void frameLog(const QString &line); // frames sent and received, throttled
     void shutDownComplete();

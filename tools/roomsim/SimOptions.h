@@ -36,6 +36,6 @@ public:
 struct SimOptions::Parsed
 {
     SimOptions options;
-    QString error;    // non-empty: the command line is wrong
+    QString error; // non-empty: the command line is wrong
     QString helpText; // non-empty: --help was given; print it and stop
 };
