@@ -19,4 +19,4 @@ corpus="$kiva_root/fuzz/corpus-run"
 mkdir -p "$corpus"
 kiva_sanitizer_env
 "$build/fuzz/fuzz_dispatch" -max_total_time="$seconds" -dict="$kiva_root/fuzz/room.dict" \
-  -max_len=4096 -print_final_stats=1 "$corpus" "$kiva_root/fuzz/corpus"
+  -max_len=4096 -print_final_stats=1 -artifact_prefix="$build/" "$corpus" "$kiva_root/fuzz/corpus"
