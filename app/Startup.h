@@ -9,6 +9,8 @@ class kivaPlugInVote;
 class kivaPlugMeng;
 
 // Process-wide: the guide overlay and the one vote window, null until created.
+// Both are set once and never cleared: `voteWindow` records that the window was
+// made and is only compared with null (the window deletes itself when its run ends).
 extern kivaPlugMeng *guideOverlay;
 extern kivaPlugInVote *voteWindow;
 

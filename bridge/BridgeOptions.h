@@ -8,4 +8,8 @@ struct BridgeOptions
 {
     QString address = QStringLiteral("ws://127.0.0.1:11111");
     int retryIntervalMs = 3000;
+    // A host that accepts the connection but never completes the WebSocket
+    // handshake would otherwise hold the link forever; the attempt is then
+    // abandoned and retried like any failed one.
+    int handshakeTimeoutMs = 10000;
 };

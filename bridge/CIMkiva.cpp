@@ -20,6 +20,7 @@ CIMkiva::CIMkiva(QObject *parent, const BridgeOptions &bridgeOptions)
 {
     qRegisterMetaType<QAbstractSocket::SocketError>();
     qRegisterMetaType<QList<QSslError>>();
+    handshakeTimer.setSingleShot(true);
 }
 
 CIMkiva::~CIMkiva()
@@ -27,6 +28,7 @@ CIMkiva::~CIMkiva()
     // The socket reports its own teardown; this object must not hear it half destroyed.
     socket.disconnect(this);
     retryTimer.stop();
+    handshakeTimer.stop();
 }
 
 void CIMkiva::startLink(RoomMessageHandler messageHandler, kivaPlugInVote *context)
@@ -40,6 +42,7 @@ void CIMkiva::startLink(RoomMessageHandler messageHandler, kivaPlugInVote *conte
     connect(&socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
             &CIMkiva::onError);
     connect(&retryTimer, &QTimer::timeout, this, &CIMkiva::reconnect);
+    connect(&handshakeTimer, &QTimer::timeout, this, &CIMkiva::onHandshakeTimeout);
 
 #ifndef QT_NO_SSL
     QSslConfiguration tls = socket.sslConfiguration();
@@ -54,6 +57,7 @@ void CIMkiva::startLink(RoomMessageHandler messageHandler, kivaPlugInVote *conte
 void CIMkiva::open()
 {
     ++openCount;
+    handshakeTimer.start(options.handshakeTimeoutMs);
     socket.open(QUrl(options.address, QUrl::TolerantMode));
 }
 
@@ -63,6 +67,7 @@ void CIMkiva::onConnected()
     connect(&socket, &QWebSocket::textMessageReceived, this, &CIMkiva::onTextMessageReceived,
             Qt::UniqueConnection);
     retryTimer.stop();
+    handshakeTimer.stop();
     socket.sendTextMessage(QString::fromUtf8(kAuthText));
 }
 
@@ -74,6 +79,11 @@ void CIMkiva::onTextMessageReceived(const QString &message)
 }
 
 void CIMkiva::onError(QAbstractSocket::SocketError)
+{
+    reportFailure();
+}
+
+void CIMkiva::reportFailure()
 {
     if (errorShown)
         return;
@@ -95,6 +105,17 @@ void CIMkiva::onSslErrors(const QList<QSslError> &)
 void CIMkiva::onDisConnected()
 {
     retryTimer.start(options.retryIntervalMs);
+}
+
+void CIMkiva::onHandshakeTimeout()
+{
+    if (socket.state() == QAbstractSocket::ConnectedState)
+        return;
+    socket.abort();
+    // A failed attempt like any other: reported once, and retried.
+    reportFailure();
+    if (!retryTimer.isActive())
+        retryTimer.start(options.retryIntervalMs);
 }
 
 void CIMkiva::reconnect()

@@ -47,8 +47,11 @@ private slots:
 
 private:
     void open();
+    void onHandshakeTimeout();
+    void reportFailure();
 
     QTimer retryTimer;
+    QTimer handshakeTimer;
     QWebSocket socket;
     RoomMessageHandler handler = nullptr;
     kivaPlugInVote *handlerContext = nullptr;

@@ -102,6 +102,7 @@ private slots:
     void retriesGoOnWhileReminderOpen();
     void reconnectsAfterDropWhileReminderOpen();
     void attemptsAreThreeSecondsApart();
+    void stalledHandshakeIsRetried();
     void eachMessageOnceAcrossDrops();
     void binaryFramesIgnored();
 };
@@ -265,6 +266,43 @@ void TestBridge::attemptsAreThreeSecondsApart()
         QVERIFY2(gap >= 2800 && gap < 4500, qPrintable(QStringLiteral("gap %1 ms").arg(gap)));
     }
     QCOMPARE(reminders, 1);
+}
+
+void TestBridge::stalledHandshakeIsRetried()
+{
+    // A host that takes the connection and never answers the upgrade; then a real one.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = silent.serverPort();
+    QList<QTcpSocket *> held;
+    connect(&silent, &QTcpServer::newConnection, this, [&] {
+        while (QTcpSocket *socket = silent.nextPendingConnection())
+            held << socket; // kept open, never answered
+    });
+    int reminders = 0;
+    ModalWatcher watcher([&](QWidget *modal) {
+        if (isLinkReminder(modal)) {
+            ++reminders;
+            static_cast<CWndRemind *>(modal)->reject();
+        }
+    });
+    BridgeOptions options = optionsFor(port, 50);
+    options.handshakeTimeoutMs = 300;
+    kivaPlugInVote window(nullptr, options);
+    QTRY_VERIFY_WITH_TIMEOUT(held.size() >= 3, 5000);
+    QTRY_COMPARE(reminders, 1); // the streamer hears of it once
+    QVERIFY(!window.roomClient()->isUp());
+
+    silent.close();
+    qDeleteAll(held);
+    held.clear();
+    Host host(port);
+    QVERIFY(host.server.isListening());
+    QTRY_VERIFY_WITH_TIMEOUT(host.authenticated(), 5000);
+    QCOMPARE(host.frames.first().first(), QString::fromUtf8(CIMkiva::kAuthText));
+    QTest::qWait(600); // longer than the handshake limit: an up link is left alone
+    QVERIFY(window.roomClient()->isUp());
+    QCOMPARE(host.connections, 1);
 }
 
 void TestBridge::eachMessageOnceAcrossDrops()

@@ -4,10 +4,12 @@
 #include "shell/CTitleBar.h"
 #include "shell/CWndRemind.h"
 #include "shell/kivaPlugMeng.h"
+#include "vote/kivaPlugInVote.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QFrame>
+#include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QLayout>
 #include <QMouseEvent>
@@ -18,6 +20,8 @@
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QToolButton>
+
+#include <memory>
 
 namespace {
 
@@ -67,6 +71,8 @@ private slots:
     void titleBarButtonsEmit();
     void titleBarHiddenButtonsLeaveCloseAtEdge();
 
+    void cardsCastTheSameShadow_data();
+    void cardsCastTheSameShadow();
     void guideOverlayGeometry();
     void guideOverlayButtonCloses();
     void guideOverlayEscapeCloses();
@@ -270,6 +276,39 @@ void TestShell::titleBarHiddenButtonsLeaveCloseAtEdge()
 
     bar->hideMaxButton(false);
     QVERIFY(bar->maximiseControl()->isVisible());
+}
+
+void TestShell::cardsCastTheSameShadow_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::newRow("reminder card") << QStringLiteral("card");
+    QTest::newRow("guide overlay") << QStringLiteral("guide");
+    QTest::newRow("vote window") << QStringLiteral("vote");
+}
+
+void TestShell::cardsCastTheSameShadow()
+{
+    QFETCH(QString, window);
+    std::unique_ptr<QWidget> owner;
+    QGraphicsEffect *effect = nullptr;
+    if (window == QLatin1String("card")) {
+        auto *card = new CWndRemind(nullptr);
+        card->initRemind("提示", "x");
+        owner.reset(card);
+        effect = card->findChild<QFrame *>(QString(), Qt::FindDirectChildrenOnly)->graphicsEffect();
+    } else if (window == QLatin1String("guide")) {
+        owner = std::make_unique<kivaPlugMeng>(nullptr);
+        effect = owner->graphicsEffect();
+    } else {
+        QuietHost host;
+        owner = std::make_unique<kivaPlugInVote>(nullptr, host.options());
+        effect = owner->graphicsEffect();
+    }
+    auto *shadow = qobject_cast<QGraphicsDropShadowEffect *>(effect);
+    QVERIFY(shadow);
+    QCOMPARE(shadow->offset(), QPointF(0, 10));
+    QCOMPARE(shadow->color(), QColor(0, 0, 0, 48));
+    QCOMPARE(shadow->blurRadius(), 40.0);
 }
 
 void TestShell::guideOverlayGeometry()

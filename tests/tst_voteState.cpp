@@ -1,12 +1,16 @@
 // The vote window's state: team records, catalogue and the settings record.
 #include "TestSupport.h"
 
+#include "shell/CTitleBar.h"
 #include "vote/DefaultTeams.h"
 #include "vote/VoteStateRecord.h"
 #include "vote/kivaPlugInVote.h"
 
+#include <QLabel>
+#include <QLayout>
 #include <QMetaMethod>
 #include <QTest>
+#include <QToolButton>
 
 class TestVoteState : public QObject
 {
@@ -139,6 +143,18 @@ void TestVoteState::freshWindowState()
     QCOMPARE(window.windowType(), Qt::Tool);
     QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
     QVERIFY(window.testAttribute(Qt::WA_TranslucentBackground));
+
+    // Its title bar: the title, only a close control, and the frame's insets.
+    CTitleBar *bar = window.titleControl();
+    QCOMPARE(bar->titleControl()->text(), QStringLiteral("计数器窗口"));
+    QVERIFY(bar->titleControl()->styleSheet().startsWith(
+        QStringLiteral("font-size:14px; font-family:微软雅黑; font-weight:600;")));
+    QCOMPARE(bar->height(), 61);
+    QVERIFY(bar->minimiseControl()->isHidden());
+    QVERIFY(bar->maximiseControl()->isHidden());
+    QVERIFY(!bar->closeControl()->isHidden());
+    QVERIFY(!bar->closeControl()->icon().isNull());
+    QCOMPARE(bar->parentWidget()->layout()->contentsMargins(), QMargins(23, 0, 21, 0));
 }
 
 void TestVoteState::slotTableOrder()
