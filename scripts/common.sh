@@ -66,4 +66,16 @@ kiva_sanitizer_env() {
   export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 }
 
+# Everything before running tests: packages, build folder, environment.
+# kiva_prepare [--sanitize]; leaves `build` set and the shell in it.
+kiva_prepare() {
+  kiva_choose_build "$@"
+  kiva_install_deps
+  kiva_runtime_dir
+  kiva_build "$build" "${options[@]}"
+  export QT_QPA_PLATFORM=offscreen
+  kiva_sanitizer_env
+  cd "$build"
+}
+
 kiva_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -6,12 +6,5 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-kiva_choose_build "$@"
-kiva_install_deps
-kiva_runtime_dir
-kiva_build "$build" "${options[@]}"
-
-export QT_QPA_PLATFORM=offscreen
-kiva_sanitizer_env
-cd "$build"
+kiva_prepare "$@"
 ctest --output-on-failure --label-regex soak --verbose 2>&1 | grep -v "QWARN"

@@ -7,13 +7,6 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-kiva_choose_build "$@"
-kiva_install_deps
-kiva_runtime_dir
-kiva_build "$build" "${options[@]}"
-
-export QT_QPA_PLATFORM=offscreen
-kiva_sanitizer_env
-cd "$build"
+kiva_prepare "$@"
 # The soak runs on its own (scripts/soak.sh).
 ctest --output-on-failure --label-exclude soak -j 2
