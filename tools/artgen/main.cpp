@@ -69,51 +69,37 @@ QRectF knowButtonArea()
 bool writeArtwork(const QDir &root)
 {
     using namespace Art;
+    // Each image is painted in a box of its own pixel size.
+    struct Picture
+    {
+        const char *path;
+        QSize size;
+        Painter paint;
+    };
     const QSize gift(150, 150);
-    const QSizeF giftBox(150, 150);
+    const Picture pictures[] = {
+        {"res/resource/1450928358.png", gift, paintMicrophone},
+        {"res/resource/1477978817.png", gift, paintClover},
+        {"res/resource/1522229009540.png", gift, paintPiggySpray},
+        {"res/resource/1551153124818.png", gift, paintSleepyBug},
+        {"res/resource/closebtn.png", QSize(12, 12),
+         [](QPainter &p) { paintCloseGlyph(p, QRectF(0, 0, 12, 12), QColor(51, 51, 51, 204)); }},
+        {"res/resource/note.png", QSize(19, 19), paintNote},
+        {"res/resource/addBtn.png", QSize(50, 50), [](QPainter &p) { paintRoundButton(p, true); }},
+        {"res/resource/subtractBtn.png", QSize(50, 50),
+         [](QPainter &p) { paintRoundButton(p, false); }},
+        {"res/resource/triangle.png", QSize(10, 11), paintTriangle},
+        {"res/resource/checkBox@check.png", QSize(16, 16),
+         [](QPainter &p) { paintRadio(p, true); }},
+        {"res/resource/checkBox@uncheck.png", QSize(16, 16),
+         [](QPainter &p) { paintRadio(p, false); }},
+        {"res/resource/know3.png", QSize(88, 36), paintKnowBackground},
+    };
     bool ok = true;
-    ok = writePng(root, QStringLiteral("res/resource/1450928358.png"),
-                  render(gift, giftBox, paintMicrophone))
-        && ok;
-    ok = writePng(root, QStringLiteral("res/resource/1477978817.png"),
-                  render(gift, giftBox, paintClover))
-        && ok;
-    ok = writePng(root, QStringLiteral("res/resource/1522229009540.png"),
-                  render(gift, giftBox, paintPiggySpray))
-        && ok;
-    ok = writePng(root, QStringLiteral("res/resource/1551153124818.png"),
-                  render(gift, giftBox, paintSleepyBug))
-        && ok;
-
-    ok = writePng(root, QStringLiteral("res/resource/closebtn.png"),
-                  render(QSize(12, 12), QSizeF(12, 12),
-                         [](QPainter &p) {
-                             paintCloseGlyph(p, QRectF(0, 0, 12, 12), QColor(51, 51, 51, 204));
-                         }))
-        && ok;
-    ok = writePng(root, QStringLiteral("res/resource/note.png"),
-                  render(QSize(19, 19), QSizeF(19, 19), paintNote))
-        && ok;
-    ok = writePng(
-             root, QStringLiteral("res/resource/addBtn.png"),
-             render(QSize(50, 50), QSizeF(50, 50), [](QPainter &p) { paintRoundButton(p, true); }))
-        && ok;
-    ok = writePng(
-             root, QStringLiteral("res/resource/subtractBtn.png"),
-             render(QSize(50, 50), QSizeF(50, 50), [](QPainter &p) { paintRoundButton(p, false); }))
-        && ok;
-    ok = writePng(root, QStringLiteral("res/resource/triangle.png"),
-                  render(QSize(10, 11), QSizeF(10, 11), paintTriangle))
-        && ok;
-    ok = writePng(root, QStringLiteral("res/resource/checkBox@check.png"),
-                  render(QSize(16, 16), QSizeF(16, 16), [](QPainter &p) { paintRadio(p, true); }))
-        && ok;
-    ok = writePng(root, QStringLiteral("res/resource/checkBox@uncheck.png"),
-                  render(QSize(16, 16), QSizeF(16, 16), [](QPainter &p) { paintRadio(p, false); }))
-        && ok;
-    ok = writePng(root, QStringLiteral("res/resource/know3.png"),
-                  render(QSize(88, 36), QSizeF(88, 36), paintKnowBackground))
-        && ok;
+    for (const Picture &picture : pictures) {
+        const QImage image = render(picture.size, QSizeF(picture.size), picture.paint);
+        ok = writePng(root, QString::fromLatin1(picture.path), image) && ok;
+    }
 
     // The guide picture is drawn at 2x of the overlay and must keep the
     // overlay's button free.
