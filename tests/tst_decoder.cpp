@@ -11,19 +11,24 @@ class Recorder : public QObject
 
 public:
     QStringList calls;
-    QByteArray *lastMsgId = nullptr;
+    QByteArray lastMsgId = "none"; // the receiver's record, as the window keeps it
     QByteArray reenterWith; // decoded again from inside the first text slot call
+
+    void feed(const QByteArray &message)
+    {
+        dispatchRoomMessageTo(message.constData(), this, lastMsgId);
+    }
 
 public slots:
     void on_text_message(const char *nick, const char *text)
     {
         calls << QStringLiteral("text|%1|%2|%3")
                      .arg(QString::fromUtf8(nick), QString::fromUtf8(text),
-                          QString::fromUtf8(lastMsgId ? *lastMsgId : QByteArray()));
+                          QString::fromUtf8(lastMsgId));
         if (!reenterWith.isEmpty()) {
             const QByteArray message = reenterWith;
             reenterWith.clear();
-            dispatchRoomMessageTo(message.constData(), this, *lastMsgId);
+            feed(message);
         }
     }
     void on_gift_message(const char *nick, const char *productId, int buyTimes)
@@ -244,19 +249,16 @@ void TestDecoder::decode()
     QFETCH(QByteArray, lastAfter);
 
     Recorder recorder;
-    QByteArray lastMsgId = lastBefore;
-    recorder.lastMsgId = &lastMsgId;
-    dispatchRoomMessageTo(message.constData(), &recorder, lastMsgId);
+    recorder.lastMsgId = lastBefore;
+    recorder.feed(message);
     QCOMPARE(recorder.calls, calls);
-    QCOMPARE(lastMsgId, lastAfter);
+    QCOMPARE(recorder.lastMsgId, lastAfter);
 }
 
 void TestDecoder::repeatsAcrossMessages()
 {
     using namespace RoomEventWriter;
     Recorder recorder;
-    QByteArray lastMsgId = "none";
-    recorder.lastMsgId = &lastMsgId;
     const QList<QByteArray> stream = {
         chatEvent("m1", "a", "A"),
         chatEvent("m1", "a", "A"), // repeat right after: dropped
@@ -266,10 +268,10 @@ void TestDecoder::repeatsAcrossMessages()
         giftEvent("m3", "c", "p", 2),
     };
     for (const QByteArray &message : stream)
-        dispatchRoomMessageTo(message.constData(), &recorder, lastMsgId);
+        recorder.feed(message);
     QCOMPARE(recorder.calls,
              (QStringList {"text|a|A|m1", "text|b|A|m2", "text|a|A|m1", "gift|c|p|2"}));
-    QCOMPARE(lastMsgId, QByteArray("m3"));
+    QCOMPARE(recorder.lastMsgId, QByteArray("m3"));
 }
 
 void TestDecoder::reentrantCallSeesUpdatedId()
@@ -278,26 +280,22 @@ void TestDecoder::reentrantCallSeesUpdatedId()
     // returns; the same message arriving then must already count as a repeat.
     using namespace RoomEventWriter;
     Recorder recorder;
-    QByteArray lastMsgId = "none";
-    recorder.lastMsgId = &lastMsgId;
     const QByteArray first = roomEvent("r1", {Group {"a", {chat("A"), chat("B")}}});
     recorder.reenterWith = first;
-    dispatchRoomMessageTo(first.constData(), &recorder, lastMsgId);
+    recorder.feed(first);
     QCOMPARE(recorder.calls, (QStringList {"text|a|A|r1", "text|a|B|r1"}));
 
     recorder.calls.clear();
     recorder.reenterWith = chatEvent("r2", "b", "C");
-    dispatchRoomMessageTo(chatEvent("r3", "a", "D").constData(), &recorder, lastMsgId);
+    recorder.feed(chatEvent("r3", "a", "D"));
     QCOMPARE(recorder.calls, (QStringList {"text|a|D|r3", "text|b|C|r2"}));
-    QCOMPARE(lastMsgId, QByteArray("r2"));
+    QCOMPARE(recorder.lastMsgId, QByteArray("r2"));
 }
 
 void TestDecoder::writerRoundTrip()
 {
     using namespace RoomEventWriter;
     Recorder recorder;
-    QByteArray lastMsgId = "none";
-    recorder.lastMsgId = &lastMsgId;
     Unit noCount = gift("g1", 9);
     noCount.withBuyCount = false;
     Unit suspend = chat("s");
@@ -305,8 +303,8 @@ void TestDecoder::writerRoundTrip()
     const QByteArray nasty = "q\"uo\\te\n\x01";
     const QByteArray message =
         roomEvent("w1", {Group {nasty, {noCount, suspend}}, Group {"b", {gift("g2", -3)}}});
-    dispatchRoomMessageTo(message.constData(), &recorder, lastMsgId);
-    dispatchRoomMessageTo(authResult(0, "k", "r", "t").constData(), &recorder, lastMsgId);
+    recorder.feed(message);
+    recorder.feed(authResult(0, "k", "r", "t"));
     const QString nick = QString::fromUtf8(nasty);
     QCOMPARE(recorder.calls,
              (QStringList {"gift|" + nick + "|g1|1", "text|" + nick + "|s|w1", "gift|b|g2|-3",
