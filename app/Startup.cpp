@@ -5,12 +5,11 @@
 #include "vote/kivaPlugInVote.h"
 
 #include <QIcon>
-#include <QPointer>
 
 #include <cstring>
 
 kivaPlugMeng *guideOverlay = nullptr;
-kivaPlugInVote *voteWindow = nullptr;
+QPointer<kivaPlugInVote> voteWindow;
 
 std::vector<std::string> launchArguments(int argc, char **argv)
 {
@@ -18,15 +17,15 @@ std::vector<std::string> launchArguments(int argc, char **argv)
     return {program, "11111", "vote"};
 }
 
-int startPlugin(const char *game)
+StartResult startPlugin(const char *game)
 {
     return startPlugin(game, BridgeOptions());
 }
 
-int startPlugin(const char *game, const BridgeOptions &bridge)
+StartResult startPlugin(const char *game, const BridgeOptions &bridge)
 {
     if (!game || std::strcmp(game, "vote") != 0)
-        return -1;
+        return StartResult::WrongGame;
 
     guideOverlay = new kivaPlugMeng(nullptr);
     guideOverlay->exec();
@@ -34,20 +33,20 @@ int startPlugin(const char *game, const BridgeOptions &bridge)
     if (voteWindow) {
         showRemind(QStringLiteral("错误"), QStringLiteral("启动插件失败<br>投票软件重复启动"),
                    nullptr);
-        return -1;
+        return StartResult::AlreadyRunning;
     }
 
-    voteWindow = new kivaPlugInVote(nullptr, bridge);
-    voteWindow->setWindowFlags(voteWindow->windowFlags() | Qt::WindowStaysOnTopHint);
-    voteWindow->showNormal();
-    voteWindow->setWindowIcon(QIcon(QStringLiteral(":/res/resource/1477978817.png")));
-    voteWindow->setAttribute(Qt::WA_DeleteOnClose);
-    // The run deletes the window when it ends (delete-on-close); the guard
-    // keeps a window that outlived it from lingering without a run.
-    QPointer<kivaPlugInVote> window = voteWindow;
+    kivaPlugInVote *window = new kivaPlugInVote(nullptr, bridge);
+    voteWindow = window;
+    window->setWindowFlags(window->windowFlags() | Qt::WindowStaysOnTopHint);
+    window->showNormal();
+    window->setWindowIcon(QIcon(QStringLiteral(":/res/resource/1477978817.png")));
+    window->setAttribute(Qt::WA_DeleteOnClose);
     window->exec();
-    delete window.data();
-    return 0;
+    // The run deletes the window when it ends (delete-on-close); one that
+    // outlived its run without closing goes now, so nothing lingers unseen.
+    delete voteWindow.data();
+    return StartResult::Ran;
 }
 
 int runPlugin(const char *game)
@@ -57,7 +56,8 @@ int runPlugin(const char *game)
 
 int runPlugin(const char *game, const BridgeOptions &bridge)
 {
-    if (startPlugin(game, bridge) != 0) {
+    if (startPlugin(game, bridge) != StartResult::Ran) {
+        // Both refusals end alike: the start failure reminder, then status 2.
         showRemind(QStringLiteral("错误"), QStringLiteral("启动插件失败<br>游戏选择错误"), nullptr);
         return 2;
     }

@@ -2,29 +2,35 @@
 
 #include "bridge/BridgeOptions.h"
 
+#include <QPointer>
+
 #include <string>
 #include <vector>
 
 class kivaPlugInVote;
 class kivaPlugMeng;
 
-// Process-wide: the guide overlay and the one vote window, null until created.
-// Both are set once and never cleared: `voteWindow` records that the window was
-// made and is only compared with null (the window deletes itself when its run ends).
+// Process-wide: the guide overlay (null until created) and the one vote
+// window, which goes back to null when the window deletes itself.
 extern kivaPlugMeng *guideOverlay;
-extern kivaPlugInVote *voteWindow;
+extern QPointer<kivaPlugInVote> voteWindow;
 
 // The fixed launch arguments: the program path (first entry of the real
 // command line, empty when there is none), "11111" and "vote".
 std::vector<std::string> launchArguments(int argc, char **argv);
 
+enum class StartResult {
+    Ran, // the vote window ran and its run has ended
+    WrongGame, // the game name is not "vote"
+    AlreadyRunning, // a vote window already exists in this process
+};
+
 // Shows the guide overlay, then creates and runs the vote window modally.
-// Returns 0 once the vote window's run ends, -1 when the plug-in cannot start.
-int startPlugin(const char *game);
-int startPlugin(const char *game, const BridgeOptions &bridge);
+StartResult startPlugin(const char *game);
+StartResult startPlugin(const char *game, const BridgeOptions &bridge);
 
 // Everything after the application object exists: runs the plug-in and
-// returns the process exit status (0 when the vote window's run ends, 2 after
-// the refusal reminder).
+// returns the process exit status (0 when the vote window's run ends, 2
+// after a refusal, which shows the start failure reminder).
 int runPlugin(const char *game);
 int runPlugin(const char *game, const BridgeOptions &bridge);

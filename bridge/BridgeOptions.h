@@ -3,7 +3,7 @@
 #include <QString>
 
 // Where the host application's live room is served. The program always uses
-// the defaults; tests and tools point the link elsewhere.
+// the defaults; tests and tools point the link elsewhere or switch it off.
 struct BridgeOptions
 {
     QString address = QStringLiteral("ws://127.0.0.1:11111");
@@ -12,4 +12,13 @@ struct BridgeOptions
     // handshake would otherwise hold the link forever; the attempt is then
     // abandoned and retried like any failed one.
     int handshakeTimeoutMs = 10000;
+    // Off: the window never opens its link (tests of the window alone).
+    bool enabled = true;
+
+    static BridgeOptions off()
+    {
+        BridgeOptions options;
+        options.enabled = false;
+        return options;
+    }
 };

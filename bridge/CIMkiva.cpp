@@ -6,9 +6,6 @@
 #include <QSslConfiguration>
 #include <QUrl>
 
-const char CIMkiva::kAuthText[] = "{\"msg_id\": 1,\"type\": \"Sauth\",\"data\": {\"token\": "
-                                  "\"5c7d2e90a4b1f36e8d0c9a7b2f41e6d3\"}}";
-
 CIMkiva::CIMkiva(QObject *parent)
     : CIMkiva(parent, BridgeOptions())
 {}
@@ -68,7 +65,7 @@ void CIMkiva::onConnected()
             Qt::UniqueConnection);
     retryTimer.stop();
     handshakeTimer.stop();
-    socket.sendTextMessage(QString::fromUtf8(kAuthText));
+    socket.sendTextMessage(QString::fromUtf8(RoomProtocol::kAuthText));
 }
 
 void CIMkiva::onTextMessageReceived(const QString &message)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bridge/BridgeOptions.h"
+#include "bridge/RoomProtocol.h"
 
 #include <QAbstractSocket>
 #include <QList>
@@ -28,9 +29,6 @@ public:
 
     // Stores the handler and its context and opens the link.
     void startLink(RoomMessageHandler handler, kivaPlugInVote *context);
-
-    // The exact text that authenticates this plug-in with the host.
-    static const char kAuthText[];
 
     // How many times the link has been opened so far.
     int attempts() const { return openCount; }

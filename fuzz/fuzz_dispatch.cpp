@@ -1,10 +1,7 @@
 // Feeds arbitrary bytes to the room message decoder and counts whatever it
-// hands over, as the vote window would, in both vote types at once.
-#include "bridge/RoomMessageDecoder.h"
-#include "vote/DefaultTeams.h"
-#include "vote/VoteCounting.h"
-
-#include <QObject>
+// yields in two vote sessions, one for each vote type.
+#include "bridge/RoomFrame.h"
+#include "vote/VoteSession.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,70 +9,68 @@
 
 namespace {
 
-class FuzzSink : public QObject
+struct FuzzSessions
 {
-    Q_OBJECT
-
-public:
-    FuzzSink()
+    FuzzSessions()
     {
-        for (int index = 1; index <= kTeamCount; ++index)
-            applyDefaultGift(teams[index], index);
-        teams[1].name = "A";
-        teams[2].name = "B";
-        teams[3].name = "A";
-        teams[2].gift.price = 19;
-        teams[3].gift.price = 0;
-        text.voteType = kTextVotingType;
-        text.counting = true;
-        gift.voteType = kGiftVotingType;
-        gift.counting = true;
-        gift.voteMode = 3;
+        for (VoteSession *session : {&text, &gift}) {
+            for (int index = 1; index <= kTeamCount; ++index)
+                session->applyDefaultGift(index);
+            session->setTeamName(1, "A");
+            session->setTeamName(2, "B");
+            session->setTeamName(3, "A");
+        }
+        text.setVoteType(VoteType::Text);
+        gift.setVoteType(VoteType::Gift);
+        gift.setVoteMode(3);
+        ProductRecord cheap;
+        cheap.price = 19;
+        gift.chooseGift(2, "1477978817", cheap);
+        ProductRecord free;
+        gift.chooseGift(3, "1522229009540", free);
+        text.startCounting();
+        gift.startCounting();
     }
 
-    static constexpr int kTextVotingType = 2;
-    static constexpr int kGiftVotingType = 1;
-    TeamMap teams;
-    CountingSettings text;
-    CountingSettings gift;
-    QByteArray lastMsgId = "none";
-
-public slots:
-    void on_text_message(const char *nick, const char *line)
-    {
-        VoteCounting::countText(teams, text, nick, line);
-    }
-    void on_gift_message(const char *nick, const char *productId, int buyTimes)
-    {
-        VoteCounting::countGift(teams, gift, nick, productId, buyTimes);
-    }
-    void on_auth_message(const char *kivaid, const char *roomid, const char *token)
-    {
-        // Touch every byte, so a bad pointer shows up here.
-        volatile std::size_t length =
-            std::string(kivaid).size() + std::string(roomid).size() + std::string(token).size();
-        (void)length;
-    }
+    VoteSession text;
+    VoteSession gift;
+    RoomFrame frame;
 };
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    static FuzzSink sink;
+    static FuzzSessions fuzz;
     const std::string message(reinterpret_cast<const char *>(data), size);
-    dispatchRoomMessageTo(message.c_str(), &sink, sink.lastMsgId);
-    // Tallies stay in step with totals whatever arrives.
-    for (auto &entry : sink.teams) {
-        TeamRecord &team = entry.second;
-        if (team.voters.size() > 10000) {
-            team.voters.clear();
-            team.votes = 0;
+    if (!fuzz.frame.decode(message.c_str()))
+        return 0;
+    if (fuzz.frame.kind() == RoomFrame::Kind::Login) {
+        // Touch every byte, so a bad pointer shows up here.
+        const RoomFrame::Login &ids = fuzz.frame.login();
+        volatile std::size_t length = std::string(ids.kivaid).size()
+            + std::string(ids.roomid).size() + std::string(ids.token).size();
+        (void)length;
+        return 0;
+    }
+    if (!fuzz.text.acceptRoomEvent(fuzz.frame.messageId()))
+        return 0;
+    for (const RoomFrame::Unit &unit : fuzz.frame.units()) {
+        for (VoteSession *session : {&fuzz.text, &fuzz.gift}) {
+            if (unit.type == RoomFrame::Unit::Type::Chat)
+                session->countChat(unit.nick, unit.text);
+            else
+                session->countGift(unit.nick, unit.productId, unit.count);
         }
-        if (team.votes < 0)
-            __builtin_trap();
+    }
+    for (VoteSession *session : {&fuzz.text, &fuzz.gift}) {
+        for (const auto &entry : session->teams()) {
+            // Totals never go negative whatever arrives.
+            if (entry.second.votes < 0)
+                __builtin_trap();
+        }
+        if (session->team(1).voters.size() > 10000)
+            session->clearVoters();
     }
     return 0;
 }
-
-#include "fuzz_dispatch.moc"

@@ -2,6 +2,7 @@
 // and after every drop; every vote must be counted exactly once. Prints its
 // figures. Run by scripts/soak.sh (CTest label "soak").
 #include "TestSupport.h"
+#include "WidgetSupport.h"
 
 #include "bridge/CIMkiva.h"
 #include "bridge/RoomEventWriter.h"
@@ -58,7 +59,7 @@ void SoakReconnect::dropsAndReconnects()
             connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QWebSocket::textMessageReceived, this,
                     [&, socket](const QString &text) {
-                        if (text == QString::fromUtf8(CIMkiva::kAuthText)) {
+                        if (text == QString::fromUtf8(RoomProtocol::kAuthText)) {
                             ++authFrames;
                             client = socket;
                         } else {
@@ -80,9 +81,10 @@ void SoakReconnect::dropsAndReconnects()
     kivaPlugInVote window(nullptr, bridge);
     window.on_team1_changed(QStringLiteral("红队"));
     window.on_team2_changed(QStringLiteral("蓝队"));
-    window.state().setValue("voteType", 2);
-    window.state().setValue("start_game", 1);
-    const TeamMap &teams = window.teamRecords();
+    window.on_text_clicked();
+    window.on_start_clicked();
+    QVERIFY(window.session().isCounting());
+    const TeamMap &teams = window.session().teams();
 
     QElapsedTimer clock;
     clock.start();

@@ -2,6 +2,7 @@
 // authentication text, retries, the one failure reminder, and every message
 // reaching the decoder exactly once across drops.
 #include "TestSupport.h"
+#include "WidgetSupport.h"
 
 #include "bridge/CIMkiva.h"
 #include "bridge/RoomEventWriter.h"
@@ -23,58 +24,7 @@
 
 namespace {
 
-// Stands in for the host application: accepts clients and records what they send.
-class Host : public QObject
-{
-public:
-    explicit Host(quint16 port = 0)
-        : server(QStringLiteral("host"), QWebSocketServer::NonSecureMode)
-    {
-        listenOn(port);
-        QObject::connect(&server, &QWebSocketServer::newConnection, this, [this] {
-            while (QWebSocket *client = server.nextPendingConnection()) {
-                client->setParent(this);
-                current = client;
-                ++connections;
-                frames.append(QStringList());
-                const int index = int(frames.size()) - 1;
-                QObject::connect(client, &QWebSocket::textMessageReceived, this,
-                                 [this, index](const QString &text) { frames[index] << text; });
-            }
-        });
-    }
-
-    bool listenOn(quint16 port) { return server.listen(QHostAddress::LocalHost, port); }
-    quint16 port() const { return server.serverPort(); }
-
-    // True once the newest client has sent its first frame.
-    bool authenticated() const { return !frames.isEmpty() && !frames.last().isEmpty(); }
-
-    void send(const QByteArray &message)
-    {
-        if (current)
-            current->sendTextMessage(QString::fromUtf8(message));
-    }
-
-    void drop()
-    {
-        if (current)
-            current->abort();
-    }
-
-    QWebSocketServer server;
-    QPointer<QWebSocket> current;
-    int connections = 0;
-    QList<QStringList> frames; // per connection, in order
-};
-
-BridgeOptions optionsFor(quint16 port, int retryMs)
-{
-    BridgeOptions options;
-    options.address = TestSupport::localAddress(port);
-    options.retryIntervalMs = retryMs;
-    return options;
-}
+using TestSupport::bridgeTo;
 
 bool isLinkReminder(QWidget *widget)
 {
@@ -82,11 +32,14 @@ bool isLinkReminder(QWidget *widget)
     return card && card->textControl()->text() == QStringLiteral("连接失败<br>请开启KIVA开播!");
 }
 
+// Text voting for team 1 named `teamName` (team 2 needs a name to start).
 void startTextCounting(kivaPlugInVote &window, const QString &teamName)
 {
     window.on_team1_changed(teamName);
-    window.state().setValue("voteType", 2);
-    window.state().setValue("start_game", 1);
+    window.on_team2_changed(QStringLiteral("other"));
+    window.on_text_clicked();
+    window.on_start_clicked();
+    QVERIFY(window.session().isCounting());
 }
 
 } // namespace
@@ -111,16 +64,16 @@ void TestBridge::authTextIsExact()
 {
     const QByteArray expected = "{\"msg_id\": 1,\"type\": \"Sauth\",\"data\": {\"token\": "
                                 "\"5c7d2e90a4b1f36e8d0c9a7b2f41e6d3\"}}";
-    QCOMPARE(QByteArray(CIMkiva::kAuthText), expected);
-    QCOMPARE(int(qstrlen(CIMkiva::kAuthText)), 83);
+    QCOMPARE(QByteArray(RoomProtocol::kAuthText), expected);
+    QCOMPARE(int(qstrlen(RoomProtocol::kAuthText)), 83);
 }
 
 void TestBridge::connectsAndAuthenticatesFirst()
 {
-    Host host;
-    kivaPlugInVote window(nullptr, optionsFor(host.port(), 100));
+    TestHost host;
+    kivaPlugInVote window(nullptr, bridgeTo(host.port(), 100));
     QTRY_VERIFY(host.authenticated());
-    QCOMPARE(host.frames.first().first(), QString::fromUtf8(CIMkiva::kAuthText));
+    QCOMPARE(host.frames.first().first(), QString::fromUtf8(RoomProtocol::kAuthText));
     QVERIFY(window.roomClient()->isUp());
 
     // Once up, the retry timer is stopped: no further attempts.
@@ -145,7 +98,7 @@ void TestBridge::oneReminderWhileRetrying()
             });
         }
     });
-    kivaPlugInVote window(nullptr, optionsFor(port, 50));
+    kivaPlugInVote window(nullptr, bridgeTo(port, 50));
     QTRY_VERIFY_WITH_TIMEOUT(window.roomClient()->attempts() >= 20, 10000);
     QCOMPARE(reminders, 1);
     QVERIFY(window.roomClient()->failureShown());
@@ -155,7 +108,7 @@ void TestBridge::retriesGoOnWhileReminderOpen()
 {
     // The reminder runs its own loop, so the checks run from inside it.
     const quint16 port = TestSupport::freePort();
-    std::unique_ptr<Host> host;
+    std::unique_ptr<TestHost> host;
     std::unique_ptr<kivaPlugInVote> window;
     int attemptsWhenShown = -1;
     int attemptsBeforeHost = -1;
@@ -171,7 +124,7 @@ void TestBridge::retriesGoOnWhileReminderOpen()
         attemptsWhenShown = window->roomClient()->attempts();
         QTimer::singleShot(600, card, [&, card] {
             attemptsBeforeHost = window->roomClient()->attempts();
-            host = std::make_unique<Host>(port); // the host starts while the card is open
+            host = std::make_unique<TestHost>(port); // the host starts while the card is open
             auto *poll = new QTimer(card);
             connect(poll, &QTimer::timeout, card, [&, card, poll] {
                 if (!host->authenticated())
@@ -188,14 +141,14 @@ void TestBridge::retriesGoOnWhileReminderOpen()
             poll->start(10);
         });
     });
-    window = std::make_unique<kivaPlugInVote>(nullptr, optionsFor(port, 50));
+    window = std::make_unique<kivaPlugInVote>(nullptr, bridgeTo(port, 50));
     QTRY_VERIFY_WITH_TIMEOUT(attemptsLater >= 0, 15000);
 
     QVERIFY2(attemptsBeforeHost >= attemptsWhenShown + 5,
              qPrintable(QStringLiteral("%1 -> %2").arg(attemptsWhenShown).arg(attemptsBeforeHost)));
     QVERIFY(openAtAuth);
     QCOMPARE(host->port(), port);
-    QCOMPARE(firstFrame, QString::fromUtf8(CIMkiva::kAuthText));
+    QCOMPARE(firstFrame, QString::fromUtf8(RoomProtocol::kAuthText));
     QCOMPARE(attemptsLater, attemptsAtAuth); // connected: the timer stopped
     QVERIFY(window->roomClient()->isUp());
     QCOMPARE(watcher.count(), 1); // one reminder, however many attempts failed
@@ -204,7 +157,7 @@ void TestBridge::retriesGoOnWhileReminderOpen()
 void TestBridge::reconnectsAfterDropWhileReminderOpen()
 {
     // The first failure of the process is a break of a link that was up.
-    Host host;
+    TestHost host;
     std::unique_ptr<kivaPlugInVote> window;
     int connectionsWhileOpen = -1;
     bool authenticatedAgain = false;
@@ -224,7 +177,7 @@ void TestBridge::reconnectsAfterDropWhileReminderOpen()
         poll->start(10);
         QTimer::singleShot(5000, card, [card] { card->reject(); }); // give up eventually
     });
-    window = std::make_unique<kivaPlugInVote>(nullptr, optionsFor(host.port(), 50));
+    window = std::make_unique<kivaPlugInVote>(nullptr, bridgeTo(host.port(), 50));
     QTRY_VERIFY(host.authenticated());
     host.drop();
     QTRY_VERIFY_WITH_TIMEOUT(watcher.count() == 1 && !QApplication::activeModalWidget(), 10000);
@@ -286,7 +239,7 @@ void TestBridge::stalledHandshakeIsRetried()
             static_cast<CWndRemind *>(modal)->reject();
         }
     });
-    BridgeOptions options = optionsFor(port, 50);
+    BridgeOptions options = bridgeTo(port, 50);
     options.handshakeTimeoutMs = 300;
     kivaPlugInVote window(nullptr, options);
     QTRY_VERIFY_WITH_TIMEOUT(held.size() >= 3, 5000);
@@ -296,10 +249,10 @@ void TestBridge::stalledHandshakeIsRetried()
     silent.close();
     qDeleteAll(held);
     held.clear();
-    Host host(port);
-    QVERIFY(host.server.isListening());
+    TestHost host(port);
+    QVERIFY(host.isListening());
     QTRY_VERIFY_WITH_TIMEOUT(host.authenticated(), 5000);
-    QCOMPARE(host.frames.first().first(), QString::fromUtf8(CIMkiva::kAuthText));
+    QCOMPARE(host.frames.first().first(), QString::fromUtf8(RoomProtocol::kAuthText));
     QTest::qWait(600); // longer than the handshake limit: an up link is left alone
     QVERIFY(window.roomClient()->isUp());
     QCOMPARE(host.connections, 1);
@@ -308,8 +261,8 @@ void TestBridge::stalledHandshakeIsRetried()
 void TestBridge::eachMessageOnceAcrossDrops()
 {
     using namespace RoomEventWriter;
-    Host host;
-    kivaPlugInVote window(nullptr, optionsFor(host.port(), 30));
+    TestHost host;
+    kivaPlugInVote window(nullptr, bridgeTo(host.port(), 30));
     startTextCounting(window, QStringLiteral("A"));
     ModalWatcher watcher([](QWidget *modal) {
         if (auto *card = qobject_cast<CWndRemind *>(modal))
@@ -321,36 +274,36 @@ void TestBridge::eachMessageOnceAcrossDrops()
     for (int cycle = 0; cycle < kCycles; ++cycle) {
         QTRY_COMPARE(host.connections, cycle + 1);
         QTRY_VERIFY(host.authenticated());
-        QCOMPARE(host.frames.last().first(), QString::fromUtf8(CIMkiva::kAuthText));
+        QCOMPARE(host.frames.last().first(), QString::fromUtf8(RoomProtocol::kAuthText));
         // Without a message id, a message handed over twice would count twice.
         for (int i = 0; i < kPerCycle; ++i)
             host.send(
                 roomEvent(QByteArray(), {Group {"n" + QByteArray::number(cycle), {chat("A")}}}));
         const qint64 expected = qint64(cycle + 1) * kPerCycle;
-        QTRY_COMPARE(window.teamRecords().at(1).votes, expected);
+        QTRY_COMPARE(window.session().teams().at(1).votes, expected);
         host.drop();
     }
     QTRY_COMPARE(host.connections, kCycles + 1);
     host.send(roomEvent(QByteArray(), {Group {"last", {chat("A")}}}));
-    QTRY_COMPARE(window.teamRecords().at(1).votes, qint64(kCycles * kPerCycle + 1));
+    QTRY_COMPARE(window.session().teams().at(1).votes, qint64(kCycles * kPerCycle + 1));
     QTest::qWait(200);
-    QCOMPARE(window.teamRecords().at(1).votes, qint64(kCycles * kPerCycle + 1));
-    QCOMPARE(window.teamRecords().at(1).voters.at("n0"), qint64(kPerCycle));
+    QCOMPARE(window.session().teams().at(1).votes, qint64(kCycles * kPerCycle + 1));
+    QCOMPARE(window.session().teams().at(1).voters.at("n0"), qint64(kPerCycle));
     for (const QStringList &frames : host.frames)
-        QCOMPARE(frames, QStringList {QString::fromUtf8(CIMkiva::kAuthText)});
+        QCOMPARE(frames, QStringList {QString::fromUtf8(RoomProtocol::kAuthText)});
 }
 
 void TestBridge::binaryFramesIgnored()
 {
-    Host host;
-    kivaPlugInVote window(nullptr, optionsFor(host.port(), 100));
+    TestHost host;
+    kivaPlugInVote window(nullptr, bridgeTo(host.port(), 100));
     startTextCounting(window, QStringLiteral("A"));
     QTRY_VERIFY(host.authenticated());
     host.current->sendBinaryMessage(RoomEventWriter::chatEvent("b1", "x", "A"));
     host.send(RoomEventWriter::chatEvent("t1", "x", "A"));
-    QTRY_COMPARE(window.teamRecords().at(1).votes, qint64(1));
+    QTRY_COMPARE(window.session().teams().at(1).votes, qint64(1));
     QTest::qWait(100);
-    QCOMPARE(window.teamRecords().at(1).votes, qint64(1));
+    QCOMPARE(window.session().teams().at(1).votes, qint64(1));
     QVERIFY(window.roomClient()->isUp());
 }
 

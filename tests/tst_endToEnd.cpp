@@ -2,6 +2,7 @@
 // generated crowd over a real socket to a real vote window, and the window's
 // totals and tallies equal what the simulator says it sent, repeats dropped.
 #include "TestSupport.h"
+#include "WidgetSupport.h"
 
 #include "shell/CWndRemind.h"
 #include "vote/kivaPlugInVote.h"
@@ -11,61 +12,14 @@
 #include <QProcess>
 #include <QTest>
 
+Q_DECLARE_METATYPE(VoteType)
+
 namespace {
 
 const QString kRed = QStringLiteral("红队");
 const QString kBlue = QStringLiteral("蓝队");
 const QByteArray kGift1 = "1450928358";
 const QByteArray kGift2 = "1477978817";
-
-// The simulator process and its standard output.
-class Simulator
-{
-public:
-    bool start(const QStringList &arguments)
-    {
-        const QString program = qEnvironmentVariable("KIVA_ROOM_SIM");
-        if (program.isEmpty())
-            return false;
-        process.setProgram(program);
-        process.setArguments(arguments);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start();
-        if (!process.waitForStarted(10000))
-            return false;
-        const QByteArray line = waitForLine("listening ", 15000);
-        port = quint16(line.mid(10).trimmed().toUInt());
-        return port != 0;
-    }
-
-    QByteArray waitForLine(const QByteArray &prefix, int timeoutMs)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < timeoutMs) {
-            while (process.canReadLine()) {
-                const QByteArray line = process.readLine().trimmed();
-                if (line.startsWith(prefix))
-                    return line;
-            }
-            if (process.state() == QProcess::NotRunning && !process.canReadLine())
-                break;
-            QTest::qWait(10);
-        }
-        return QByteArray();
-    }
-
-    ~Simulator()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-
-    QProcess process;
-    quint16 port = 0;
-};
 
 QMap<QByteArray, qint64> tallies(const QJsonObject &byNick)
 {
@@ -103,46 +57,33 @@ void TestEndToEnd::initTestCase()
 
 void TestEndToEnd::crowdCountedOnce_data()
 {
-    QTest::addColumn<int>("voteType");
+    QTest::addColumn<VoteType>("voteType");
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("dropEvery");
 
-    QTest::newRow("chat votes") << 2 << 3000 << 0;
-    QTest::newRow("gift votes") << 1 << 3000 << 0;
-    QTest::newRow("chat votes across link drops") << 2 << 1500 << 250;
-    QTest::newRow("gift votes across link drops") << 1 << 1500 << 250;
+    QTest::newRow("chat votes") << VoteType::Text << 3000 << 0;
+    QTest::newRow("gift votes") << VoteType::Gift << 3000 << 0;
+    QTest::newRow("chat votes across link drops") << VoteType::Text << 1500 << 250;
+    QTest::newRow("gift votes across link drops") << VoteType::Gift << 1500 << 250;
 }
 
 void TestEndToEnd::crowdCountedOnce()
 {
-    QFETCH(int, voteType);
+    QFETCH(VoteType, voteType);
     QFETCH(int, count);
     QFETCH(int, dropEvery);
 
-    Simulator simulator;
-    QVERIFY(simulator.start({"--headless",
-                             "--quiet",
-                             "--port",
-                             "0",
-                             "--crowd",
-                             "--rate",
-                             "3000",
-                             "--count",
-                             QString::number(count),
-                             "--teams",
-                             kRed + "," + kBlue,
-                             "--gifts",
-                             QString::fromLatin1(kGift1 + "," + kGift2 + ",999"),
-                             "--mix",
-                             "45,30,25",
-                             "--repeat",
-                             "10",
-                             "--seed",
-                             "11",
-                             "--drop-every",
-                             QString::number(dropEvery),
-                             "--summary",
-                             "--exit-when-done"}));
+    SimProcess simulator;
+    QVERIFY(simulator.start({"--quiet",      "--crowd",
+                             "--rate",       "3000",
+                             "--count",      QString::number(count),
+                             "--teams",      kRed + "," + kBlue,
+                             "--gifts",      QString::fromLatin1(kGift1 + "," + kGift2 + ",999"),
+                             "--mix",        "45,30,25",
+                             "--repeat",     "10",
+                             "--seed",       "11",
+                             "--drop-every", QString::number(dropEvery),
+                             "--summary",    "--exit-when-done"}));
 
     // A link drop may show the one link reminder; close it like a streamer would.
     ModalWatcher watcher([](QWidget *modal) {
@@ -150,15 +91,14 @@ void TestEndToEnd::crowdCountedOnce()
             card->reject();
     });
 
-    BridgeOptions bridge;
-    bridge.address = TestSupport::localAddress(simulator.port);
-    bridge.retryIntervalMs = 100;
-    kivaPlugInVote window(nullptr, bridge);
+    kivaPlugInVote window(nullptr, TestSupport::bridgeTo(simulator.port, 100));
     // Counting is on before the first message can arrive from the event loop.
     window.on_team1_changed(kRed);
     window.on_team2_changed(kBlue);
-    window.state().setValue("voteType", voteType);
-    window.state().setValue("start_game", 1);
+    if (voteType == VoteType::Text)
+        window.on_text_clicked();
+    window.on_start_clicked();
+    QVERIFY(window.session().isCounting());
 
     const QByteArray line = simulator.waitForLine("summary ", 120000);
     QVERIFY2(!line.isEmpty(), "the simulator printed no summary");
@@ -169,12 +109,12 @@ void TestEndToEnd::crowdCountedOnce()
     QCOMPARE(simulator.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(simulator.process.exitCode(), 0);
 
-    const TeamMap &teams = window.teamRecords();
+    const TeamMap &teams = window.session().teams();
     qint64 expected1 = 0;
     qint64 expected2 = 0;
     QMap<QByteArray, qint64> byNick1;
     QMap<QByteArray, qint64> byNick2;
-    if (voteType == 2) {
+    if (voteType == VoteType::Text) {
         const QJsonObject chat = summary.value("chat").toObject();
         expected1 = qint64(chat.value(kRed).toDouble());
         expected2 = qint64(chat.value(kBlue).toDouble());

@@ -1,5 +1,6 @@
 // The shell windows: reminder card, title bar and guide overlay.
 #include "TestSupport.h"
+#include "WidgetSupport.h"
 
 #include "shell/CTitleBar.h"
 #include "shell/CWndRemind.h"
@@ -300,8 +301,7 @@ void TestShell::cardsCastTheSameShadow()
         owner = std::make_unique<kivaPlugMeng>(nullptr);
         effect = owner->graphicsEffect();
     } else {
-        QuietHost host;
-        owner = std::make_unique<kivaPlugInVote>(nullptr, host.options());
+        owner = std::make_unique<kivaPlugInVote>(nullptr, BridgeOptions::off());
         effect = owner->graphicsEffect();
     }
     auto *shadow = qobject_cast<QGraphicsDropShadowEffect *>(effect);

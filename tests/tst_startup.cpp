@@ -1,6 +1,7 @@
 // Start-up: fixed launch arguments, the guide first, the vote window's run,
 // the refusals and their exit status.
 #include "TestSupport.h"
+#include "WidgetSupport.h"
 
 #include "app/Startup.h"
 #include "shell/CTitleBar.h"
@@ -38,23 +39,15 @@ private slots:
     void wrongGameShowsReminderAndExitsWithTwo();
     void guideFirstThenVoteWindow();
     void secondVoteWindowIsRefused();
+    void refusalsAreDistinct();
 
 private:
-    BridgeOptions quietHost();
-    std::unique_ptr<QuietHost> host;
 };
 
 void TestStartup::init()
 {
     voteWindow = nullptr;
     guideOverlay = nullptr;
-}
-
-BridgeOptions TestStartup::quietHost()
-{
-    // A listening host keeps the link from failing, so no link reminder interferes.
-    host = std::make_unique<QuietHost>();
-    return host->options();
 }
 
 void TestStartup::launchArgumentsAreFixed_data()
@@ -113,7 +106,7 @@ void TestStartup::wrongGameShowsReminderAndExitsWithTwo()
             dialog->reject();
     });
 
-    QCOMPARE(runPlugin(game.constData(), quietHost()), 2);
+    QCOMPARE(runPlugin(game.constData(), BridgeOptions::off()), 2);
     // Refused at once: no guide, no vote window, just the reminder.
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].type, QStringLiteral("CWndRemind"));
@@ -124,7 +117,7 @@ void TestStartup::wrongGameShowsReminderAndExitsWithTwo()
 
 void TestStartup::guideFirstThenVoteWindow()
 {
-    const BridgeOptions options = quietHost();
+    const BridgeOptions options = BridgeOptions::off();
     QStringList order;
     bool checkedGuide = false;
     bool checkedWindow = false;
@@ -170,17 +163,17 @@ void TestStartup::guideFirstThenVoteWindow()
     QVERIFY(checkedGuide);
     QVERIFY(checkedWindow);
     QVERIFY(escapeKept);
-    QVERIFY(voteWindow); // set once, never cleared
-    // The run deleted the window; nothing is left open.
+    // The run deleted the window; the pointer to it went with it and nothing is left open.
+    QVERIFY(voteWindow.isNull());
     for (QWidget *widget : QApplication::topLevelWidgets())
         QVERIFY(!qobject_cast<kivaPlugInVote *>(widget));
 }
 
 void TestStartup::secondVoteWindowIsRefused()
 {
-    const BridgeOptions options = quietHost();
-    QWidget existing;
-    voteWindow = reinterpret_cast<kivaPlugInVote *>(&existing); // only compared with null
+    const BridgeOptions options = BridgeOptions::off();
+    kivaPlugInVote existing(nullptr, options);
+    voteWindow = &existing;
     QList<Shown> shown;
     ModalWatcher watcher([&](QWidget *modal) {
         auto *card = qobject_cast<CWndRemind *>(modal);
@@ -199,7 +192,23 @@ void TestStartup::secondVoteWindowIsRefused()
     QCOMPARE(shown[0].type, QStringLiteral("kivaPlugMeng"));
     QCOMPARE(shown[1].text, QStringLiteral("启动插件失败<br>投票软件重复启动"));
     QCOMPARE(shown[2].text, QStringLiteral("启动插件失败<br>游戏选择错误"));
-    voteWindow = nullptr;
+    QCOMPARE(voteWindow.data(), &existing); // the refusal left the running window alone
+}
+
+void TestStartup::refusalsAreDistinct()
+{
+    QCOMPARE(int(startPlugin("quiz", BridgeOptions::off())), int(StartResult::WrongGame));
+    QVERIFY(!guideOverlay); // refused before the guide
+
+    kivaPlugInVote existing(nullptr, BridgeOptions::off());
+    voteWindow = &existing;
+    ModalWatcher watcher([](QWidget *modal) {
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+    });
+    QCOMPARE(int(startPlugin("vote", BridgeOptions::off())), int(StartResult::AlreadyRunning));
+    QVERIFY(guideOverlay);
+    QCOMPARE(watcher.count(), 2); // the guide, then the refusal
 }
 
 QTEST_MAIN(TestStartup)

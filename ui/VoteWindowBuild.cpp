@@ -4,7 +4,6 @@
 #include "shell/CardShadow.h"
 
 #include "ui/VoteStyles.h"
-#include "vote/DefaultTeams.h"
 #include <QGraphicsDropShadowEffect>
 
 #include <QFrame>
@@ -32,8 +31,8 @@ void kivaPlugInVote::buildWindow()
     titleBar->setTitle(QStringLiteral("计数器窗口"), titleStyle.constData());
 
     // Each team starts with its default gift; the team columns show it.
-    for (auto &[index, team] : teams)
-        applyDefaultGift(team, index);
+    for (int index = 1; index <= kTeamCount; ++index)
+        vote.applyDefaultGift(index);
 
     auto *content = new QVBoxLayout;
     content->setContentsMargins(23, 0, 21, 0);

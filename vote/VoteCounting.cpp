@@ -8,7 +8,7 @@
 CountingSettings CountingSettings::read(const VoteStateRecord &state)
 {
     CountingSettings settings;
-    settings.voteType = state.value(StateKey::kVoteType);
+    settings.voteType = VoteType(state.value(StateKey::kVoteType));
     settings.counting = state.value(StateKey::kStartGame) != 0;
     settings.voteMode = state.value(StateKey::kVoteMode);
     return settings;
@@ -85,7 +85,7 @@ CountResult countText(TeamMap &teams, const CountingSettings &settings, const ch
                       const char *text)
 {
     CountResult result;
-    if (settings.voteType != kTextVoting || !settings.counting || !text)
+    if (settings.voteType != VoteType::Text || !settings.counting || !text)
         return result;
     const std::size_t length = std::strlen(text);
     for (auto &[index, team] : teams) {
@@ -103,7 +103,7 @@ CountResult countGift(TeamMap &teams, const CountingSettings &settings, const ch
                       const char *productId, int buyTimes)
 {
     CountResult result;
-    if (settings.voteType != kGiftVoting || !settings.counting || !productId)
+    if (settings.voteType != VoteType::Gift || !settings.counting || !productId)
         return result;
     const qint64 price = votePrice(teams, settings.voteMode);
     // A negative count from the host must not take votes away.

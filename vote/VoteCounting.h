@@ -1,13 +1,14 @@
 #pragma once
 
 #include "vote/TeamRecord.h"
+#include "vote/VoteType.h"
 
 class VoteStateRecord;
 
 // The settings counting depends on, read at the moment a message arrives.
 struct CountingSettings
 {
-    int voteType = 1; // 1 gift voting, 2 text voting
+    VoteType voteType = VoteType::Gift;
     bool counting = false;
     int voteMode = 2; // number of teams shown
 

@@ -1,5 +1,7 @@
 #include "vote/VoteStateRecord.h"
 
+#include "vote/VoteType.h"
+
 #include <cjson/cJSON.h>
 
 namespace {
@@ -67,7 +69,7 @@ void VoteStateRecord::setDefaults()
     setValue(StateKey::kStartGame, 0);
     setValue(StateKey::kTimes, 100);
     setValue(StateKey::kStartTimeMeter, 0);
-    setValue(StateKey::kVoteType, kGiftVoting);
+    setValue(StateKey::kVoteType, int(VoteType::Gift));
     setValue(StateKey::kVoteMode, 2);
     setValue(StateKey::kNoteColor, 0x181818);
     setText(StateKey::kNoteInfo, "请输入投票信息");

@@ -46,6 +46,3 @@ inline constexpr char kVoteMode[] = "voteMode";
 inline constexpr char kNoteColor[] = "noteColor";
 inline constexpr char kNoteInfo[] = "noteInfo";
 } // namespace StateKey
-
-inline constexpr int kGiftVoting = 1;
-inline constexpr int kTextVoting = 2;

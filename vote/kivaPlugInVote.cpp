@@ -2,7 +2,7 @@
 
 #include "bridge/CIMkiva.h"
 #include "bridge/RoomMessageDecoder.h"
-#include "vote/VoteCounting.h"
+#include "shell/CWndRemind.h"
 
 #include <QKeyEvent>
 #include <QLoggingCategory>
@@ -18,16 +18,11 @@ kivaPlugInVote::kivaPlugInVote(QWidget *parent)
 kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge)
     : QDialog(parent)
 {
-    for (int index = 1; index <= kTeamCount; ++index)
-        teams.emplace(index, TeamRecord());
-
     buildWindow();
 
     imClient = new CIMkiva(this, bridge);
-    imClient->startLink(dispatchRoomMessage, this);
-
-    stateRecord.setDefaults();
-    lastMsgId = "none";
+    if (bridge.enabled)
+        imClient->startLink(dispatchRoomMessage, this);
 }
 
 kivaPlugInVote::~kivaPlugInVote() = default;
@@ -47,61 +42,102 @@ void kivaPlugInVote::on_cancel_clicked()
     done(QDialog::Rejected);
 }
 
-void kivaPlugInVote::on_start_clicked() {}
-void kivaPlugInVote::on_clear_ballot_clicked() {}
-void kivaPlugInVote::on_clear_team_clicked() {}
+void kivaPlugInVote::on_start_clicked()
+{
+    if (vote.isCounting()) {
+        vote.stopCounting();
+        return;
+    }
+    if (!vote.startCounting())
+        showRemind(QStringLiteral("提示"), QStringLiteral("无法开始计票，请先编辑投票内容!"), this);
+}
+
+void kivaPlugInVote::on_clear_ballot_clicked()
+{
+    vote.clearTotals();
+}
+
+void kivaPlugInVote::on_clear_team_clicked()
+{
+    vote.clearVoters();
+}
+
 void kivaPlugInVote::on_start_time_clicked() {}
 void kivaPlugInVote::on_timer_event() {}
 void kivaPlugInVote::on_moreSetting_clicked() {}
-void kivaPlugInVote::on_gift_clicked() {}
-void kivaPlugInVote::on_text_clicked() {}
-void kivaPlugInVote::on_mode2_clicked() {}
-void kivaPlugInVote::on_mode3_clicked() {}
-void kivaPlugInVote::on_mode4_clicked() {}
+
+void kivaPlugInVote::on_gift_clicked()
+{
+    vote.setVoteType(VoteType::Gift);
+}
+
+void kivaPlugInVote::on_text_clicked()
+{
+    vote.setVoteType(VoteType::Text);
+}
+
+void kivaPlugInVote::setMode(int teams)
+{
+    vote.setVoteMode(teams);
+}
+
+void kivaPlugInVote::on_mode2_clicked()
+{
+    setMode(2);
+}
+
+void kivaPlugInVote::on_mode3_clicked()
+{
+    setMode(3);
+}
+
+void kivaPlugInVote::on_mode4_clicked()
+{
+    setMode(4);
+}
+
 void kivaPlugInVote::on_node_clicked() {}
 void kivaPlugInVote::on_add_clicked() {}
 void kivaPlugInVote::on_sub_clicked() {}
 void kivaPlugInVote::on_products_clicked() {}
 
-void kivaPlugInVote::setTeamName(int index, const QString &text)
-{
-    teams[index].name = text.toUtf8();
-}
-
 void kivaPlugInVote::on_team1_changed(const QString &text)
 {
-    setTeamName(1, text);
+    vote.setTeamName(1, text.toUtf8());
 }
 
 void kivaPlugInVote::on_team2_changed(const QString &text)
 {
-    setTeamName(2, text);
+    vote.setTeamName(2, text.toUtf8());
 }
 
 void kivaPlugInVote::on_team3_changed(const QString &text)
 {
-    setTeamName(3, text);
+    vote.setTeamName(3, text.toUtf8());
 }
 
 void kivaPlugInVote::on_team4_changed(const QString &text)
 {
-    setTeamName(4, text);
+    vote.setTeamName(4, text.toUtf8());
 }
 
 void kivaPlugInVote::on_text_message(const char *nick, const char *text)
 {
-    const CountResult result =
-        VoteCounting::countText(teams, CountingSettings::read(stateRecord), nick, text);
+    const CountResult result = vote.countChat(nick, text);
     qCDebug(lcRoom).noquote() << "chat" << QString::fromUtf8(nick) << ":" << QString::fromUtf8(text)
                               << (result.changedTeams ? "(counted)" : "");
 }
 
 void kivaPlugInVote::on_gift_message(const char *nick, const char *product_id, int buyTimes)
 {
-    const CountResult result = VoteCounting::countGift(teams, CountingSettings::read(stateRecord),
-                                                       nick, product_id, buyTimes);
+    const CountResult result = vote.countGift(nick, product_id, buyTimes);
     qCDebug(lcRoom).noquote() << "gift" << QString::fromUtf8(nick) << ":" << product_id << "x"
                               << buyTimes << (result.changedTeams ? "(counted)" : "");
 }
 
-void kivaPlugInVote::on_auth_message(const char *, const char *, const char *) {}
+void kivaPlugInVote::on_auth_message(const char *kivaid, const char *roomid, const char *token)
+{
+    if (!kivaid || !roomid || !token)
+        return;
+    vote.setLogin(kivaid, roomid, token);
+}

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "bridge/BridgeOptions.h"
-#include "vote/TeamRecord.h"
-#include "vote/VoteStateRecord.h"
+#include "vote/VoteSession.h"
 
-#include <QByteArray>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
@@ -13,23 +12,23 @@ class CIMkiva;
 class CTitleBar;
 class QFrame;
 
-// The vote window: owns every piece of vote data for the life of the process.
+// The vote window: the streamer's view of one vote session and its controls.
+// The session holds the data; the slots delegate to it and repaint what changed.
 class kivaPlugInVote : public QDialog
 {
     Q_OBJECT
 
 public:
     explicit kivaPlugInVote(QWidget *parent = nullptr);
-    // The same window with its live-room link pointed elsewhere (tests, tools).
+    // The same window with its live-room link pointed elsewhere, or off (tests, tools).
     kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge);
     ~kivaPlugInVote() override;
 
-    const TeamMap &teamRecords() const { return teams; }
-    const ProductMap &productRecords() const { return products; }
-    VoteStateRecord &state() { return stateRecord; }
-    const VoteStateRecord &state() const { return stateRecord; }
-    // Id of the last room message accepted; only the room message decoder writes it.
-    QByteArray &lastMessageId() { return lastMsgId; }
+    const VoteSession &session() const { return vote; }
+    // The repeat rule of the room link's decoder: false for a room event that
+    // carries the id of the last one accepted.
+    bool acceptRoomEvent(const char *msgId) { return vote.acceptRoomEvent(msgId); }
+
     CIMkiva *roomClient() const { return imClient; }
     CTitleBar *titleControl() const { return titleBar; }
 
@@ -65,18 +64,12 @@ protected:
 
 private:
     void buildWindow();
-    void setTeamName(int index, const QString &text);
+    void setMode(int teams);
 
+    VoteSession vote;
     QTimer countdownTimer;
-    qint32 remainingSeconds = 0;
+    QElapsedTimer countdownClock;
     CIMkiva *imClient = nullptr;
-    QByteArray kivaid;
-    QByteArray roomid;
-    QByteArray token;
-    VoteStateRecord stateRecord;
-    TeamMap teams;
-    ProductMap products;
-    QByteArray lastMsgId;
 
     CTitleBar *titleBar = nullptr;
     QFrame *backgroundFrame = nullptr;

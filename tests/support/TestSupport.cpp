@@ -1,10 +1,12 @@
 #include "TestSupport.h"
 
-#include <QApplication>
-#include <QDialog>
+#include <QElapsedTimer>
 #include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
-#include <QWebSocketServer>
+#include <QTest>
+#include <QWebSocket>
 
 namespace TestSupport {
 
@@ -23,57 +25,142 @@ QString localAddress(quint16 port)
     return QStringLiteral("ws://127.0.0.1:%1").arg(port);
 }
 
-} // namespace TestSupport
-
-QuietHost::QuietHost()
-    : server(new QWebSocketServer(QStringLiteral("host"), QWebSocketServer::NonSecureMode))
-{
-    server->listen(QHostAddress::LocalHost, 0);
-}
-
-QuietHost::~QuietHost()
-{
-    delete server;
-}
-
-bool QuietHost::isListening() const
-{
-    return server->isListening();
-}
-
-BridgeOptions QuietHost::options() const
+BridgeOptions bridgeTo(quint16 port, int retryMs)
 {
     BridgeOptions options;
-    options.address = TestSupport::localAddress(server->serverPort());
+    options.address = localAddress(port);
+    options.retryIntervalMs = retryMs;
     return options;
 }
 
-ModalWatcher::ModalWatcher(Callback onModal, int intervalMs)
-    : callback(std::move(onModal))
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
 {
-    connect(&timer, &QTimer::timeout, this, &ModalWatcher::poll);
-    timer.start(intervalMs);
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs)
+            return condition();
+        QTest::qWait(10);
+    }
+    return true;
 }
 
-void ModalWatcher::poll()
+} // namespace TestSupport
+
+TestHost::TestHost(quint16 port)
+    : server(QStringLiteral("host"), QWebSocketServer::NonSecureMode)
 {
-    // The vote window runs a local loop without being modal (it is shown before
-    // its run starts), so visible top-level dialogs count as well.
-    QList<QWidget *> candidates;
-    if (QWidget *modal = QApplication::activeModalWidget())
-        candidates.append(modal);
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && qobject_cast<QDialog *>(widget))
-            candidates.append(widget);
+    server.listen(QHostAddress::LocalHost, port);
+    QObject::connect(&server, &QWebSocketServer::newConnection, this, [this] {
+        while (QWebSocket *client = server.nextPendingConnection()) {
+            client->setParent(this);
+            current = client;
+            ++connections;
+            frames.append(QStringList());
+            const int index = int(frames.size()) - 1;
+            QObject::connect(client, &QWebSocket::textMessageReceived, this,
+                             [this, index](const QString &text) { frames[index] << text; });
+        }
+    });
+}
+
+BridgeOptions TestHost::bridge(int retryMs) const
+{
+    return TestSupport::bridgeTo(port(), retryMs);
+}
+
+bool TestHost::authenticated() const
+{
+    return !frames.isEmpty() && !frames.last().isEmpty();
+}
+
+void TestHost::send(const QByteArray &message)
+{
+    if (current)
+        current->sendTextMessage(QString::fromUtf8(message));
+}
+
+void TestHost::drop()
+{
+    if (current)
+        current->abort();
+}
+
+SimProcess::~SimProcess()
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(5000);
     }
-    for (QWidget *candidate : candidates) {
-        bool known = false;
-        for (const QPointer<QWidget> &seenWidget : modals)
-            known = known || seenWidget == candidate;
-        if (known)
-            continue;
-        modals.append(candidate);
-        if (callback)
-            callback(candidate);
+}
+
+QString SimProcess::program()
+{
+    return qEnvironmentVariable("KIVA_ROOM_SIM");
+}
+
+bool SimProcess::start(const QStringList &arguments, bool pickPort)
+{
+    QStringList all = {QStringLiteral("--headless")};
+    if (pickPort)
+        all << QStringLiteral("--port") << QString::number(TestSupport::freePort());
+    all << arguments;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(program(), all);
+    if (!process.waitForStarted(10000))
+        return false;
+    const QByteArray line = waitForLine("listening ", 15000);
+    port = quint16(line.mid(10).trimmed().toUInt());
+    return port != 0;
+}
+
+QList<QByteArray> SimProcess::lines()
+{
+    pending += process.readAllStandardOutput();
+    int end;
+    while ((end = pending.indexOf('\n')) >= 0) {
+        received.append(pending.left(end));
+        pending.remove(0, end + 1);
     }
+    return received;
+}
+
+QByteArray SimProcess::waitForLine(const QByteArray &prefix, int timeoutMs)
+{
+    return waitFor([&prefix](const QByteArray &line) { return line.startsWith(prefix); },
+                   timeoutMs);
+}
+
+QByteArray SimProcess::waitFor(const std::function<bool(const QByteArray &)> &wanted, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        for (const QByteArray &line : lines()) {
+            if (wanted(line))
+                return line;
+        }
+        if (process.state() == QProcess::NotRunning && process.bytesAvailable() == 0) {
+            for (const QByteArray &line : lines()) {
+                if (wanted(line))
+                    return line;
+            }
+            break;
+        }
+        QTest::qWait(10);
+    }
+    return QByteArray();
+}
+
+bool SimProcess::waitForExit(int timeoutMs)
+{
+    TestSupport::waitUntil([this] { return process.state() == QProcess::NotRunning; }, timeoutMs);
+    lines();
+    return process.state() == QProcess::NotRunning;
+}
+
+QJsonObject SimProcess::summary(int timeoutMs)
+{
+    const QByteArray line = waitForLine("summary ", timeoutMs);
+    return QJsonDocument::fromJson(line.mid(8)).object();
 }

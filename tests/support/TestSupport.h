@@ -2,13 +2,18 @@
 
 #include "bridge/BridgeOptions.h"
 
+#include <QByteArray>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
-#include <QWidget>
+#include <QProcess>
+#include <QStringList>
+#include <QWebSocketServer>
 
 #include <functional>
+
+class QWebSocket;
 
 namespace TestSupport {
 
@@ -18,44 +23,67 @@ quint16 freePort();
 // "ws://127.0.0.1:<port>"
 QString localAddress(quint16 port);
 
+// The link pointed at 127.0.0.1:<port>, retrying every `retryMs`.
+BridgeOptions bridgeTo(quint16 port, int retryMs = 3000);
+
+// Runs the event loop until `condition` holds; false when it did not within
+// the time. The one way tests wait for something asynchronous.
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
+
 } // namespace TestSupport
 
-class QWebSocketServer;
-
-// A host that accepts the window's link and sends nothing, so a test's window
-// has a live link and never shows the link failure reminder.
-class QuietHost
+// Stands in for the host application: a WebSocket server on 127.0.0.1 that
+// accepts clients and records the text frames each one sends.
+class TestHost : public QObject
 {
 public:
-    QuietHost();
-    ~QuietHost();
-    bool isListening() const;
-    BridgeOptions options() const;
+    // Port 0 picks a free one.
+    explicit TestHost(quint16 port = 0);
 
-private:
-    QWebSocketServer *server;
+    bool isListening() const { return server.isListening(); }
+    quint16 port() const { return server.serverPort(); }
+    BridgeOptions bridge(int retryMs = 3000) const;
+
+    // True once the newest client has sent its first frame.
+    bool authenticated() const;
+    // Sends a text frame to the newest client.
+    void send(const QByteArray &message);
+    // Cuts the newest client off without a closing handshake.
+    void drop();
+
+    QWebSocketServer server;
+    QPointer<QWebSocket> current;
+    int connections = 0;
+    QList<QStringList> frames; // per connection, in order
 };
 
-// Watches for dialogs while a test runs a dialog's loop: every new active
-// modal widget or visible top-level dialog is handed once to the callback
-// (which may close it).
-class ModalWatcher : public QObject
+// The live-room simulator as a separate process (KIVA_ROOM_SIM, set by
+// CTest), and its standard output line by line.
+class SimProcess
 {
-    Q_OBJECT
-
 public:
-    using Callback = std::function<void(QWidget *modal)>;
+    ~SimProcess();
 
-    explicit ModalWatcher(Callback callback, int intervalMs = 20);
+    static QString program();
 
-    // Modal widgets seen so far, in order; entries go null once deleted.
-    QList<QPointer<QWidget>> seen() const { return modals; }
-    int count() const { return int(modals.size()); }
+    // Starts it headless on a free port (unless the arguments name one) and
+    // waits for "listening <port>".
+    bool start(const QStringList &arguments, bool pickPort = true);
+
+    // Every line written so far.
+    QList<QByteArray> lines();
+    // The first line starting with `prefix`; empty when none came in time.
+    QByteArray waitForLine(const QByteArray &prefix, int timeoutMs);
+    QByteArray waitFor(const std::function<bool(const QByteArray &)> &wanted, int timeoutMs);
+    // Keeps the event loop running (clients must read) until the process ends.
+    bool waitForExit(int timeoutMs);
+    // The JSON after "summary ".
+    QJsonObject summary(int timeoutMs = 30000);
+
+    QProcess process;
+    quint16 port = 0;
 
 private:
-    void poll();
-
-    Callback callback;
-    QTimer timer;
-    QList<QPointer<QWidget>> modals;
+    QByteArray pending;
+    QList<QByteArray> received;
 };

@@ -1,7 +1,7 @@
 #include "RoomSimulator.h"
 
-#include "bridge/CIMkiva.h"
 #include "bridge/RoomEventWriter.h"
+#include "bridge/RoomProtocol.h"
 
 #include <QHostAddress>
 #include <QWebSocket>
@@ -119,7 +119,7 @@ void RoomSimulator::onText(QWebSocket *socket, const QString &message)
         logFrame("<- ignored", bytes);
         return;
     }
-    if (bytes != QByteArray(CIMkiva::kAuthText)) {
+    if (bytes != QByteArray(RoomProtocol::kAuthText)) {
         emit eventLog(QStringLiteral("client %1 rejected: first frame is not the auth text: %2")
                           .arg(describe(socket), QString::fromUtf8(bytes.left(200))));
         closeClient(*client, QStringLiteral("authentication required"));

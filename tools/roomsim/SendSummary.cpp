@@ -1,82 +1,11 @@
 #include "SendSummary.h"
 
-#include <QJsonArray>
+#include "bridge/RoomFrame.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonValue>
-
-#include <climits>
-#include <cmath>
 
 namespace {
-
-QByteArray asciiLower(QByteArray text)
-{
-    for (char &c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    }
-    return text;
-}
-
-// The plug-in looks keys up without regard to ASCII case.
-QJsonValue member(const QJsonValue &object, const char *key)
-{
-    if (!object.isObject())
-        return QJsonValue(QJsonValue::Undefined);
-    const QJsonObject members = object.toObject();
-    const QString exact = QString::fromLatin1(key);
-    if (members.contains(exact))
-        return members.value(exact);
-    const QByteArray wanted = asciiLower(QByteArray(key));
-    for (auto it = members.begin(); it != members.end(); ++it) {
-        if (asciiLower(it.key().toUtf8()) == wanted)
-            return it.value();
-    }
-    return QJsonValue(QJsonValue::Undefined);
-}
-
-// Object members and array items alike, as the plug-in walks them.
-QList<QJsonValue> children(const QJsonValue &value)
-{
-    QList<QJsonValue> out;
-    if (value.isArray()) {
-        const QJsonArray items = value.toArray();
-        for (const QJsonValue &item : items)
-            out.append(item);
-    } else if (value.isObject()) {
-        const QJsonObject members = value.toObject();
-        for (auto it = members.begin(); it != members.end(); ++it)
-            out.append(it.value());
-    }
-    return out;
-}
-
-// The plug-in reads buyCount as an int cut toward zero; true reads as 1 and
-// any other non-number as 0; a missing one means a single piece.
-qint64 buyCount(const QJsonValue &value)
-{
-    if (value.isUndefined())
-        return 1;
-    if (value.isBool())
-        return value.toBool() ? 1 : 0;
-    if (!value.isDouble())
-        return 0;
-    const double number = value.toDouble();
-    if (number >= double(INT_MAX))
-        return INT_MAX;
-    if (number <= double(INT_MIN))
-        return INT_MIN;
-    return qint64(std::trunc(number));
-}
-
-// The plug-in reads strings as C strings: an escaped NUL ends them.
-QString cString(const QJsonValue &value)
-{
-    const QString text = value.toString();
-    const int end = text.indexOf(QChar(0));
-    return end < 0 ? text : text.left(end);
-}
 
 QJsonObject byNick(const QMap<QString, qint64> &counts)
 {
@@ -101,54 +30,22 @@ SendSummary::SendSummary(const QStringList &teamNames, const QByteArrayList &gif
 
 SendSummary::Outcome SendSummary::record(const QByteArray &frame)
 {
-    const QJsonDocument document = QJsonDocument::fromJson(frame);
-    const QJsonValue root = document.isObject() ? QJsonValue(document.object()) : QJsonValue();
-    const QJsonValue type = member(root, "type");
-    if (!type.isString() || type.toString() != QLatin1String("group")) {
-        ++sentCount;
-        return Outcome::Counted;
-    }
-    const QJsonValue groups = member(root, "groups");
-    if (groups.isUndefined()) {
-        ++sentCount;
-        return Outcome::Counted;
-    }
-    const QJsonValue msgId = member(groups, "msgid");
-    if (msgId.isString()) {
-        const QByteArray id = cString(msgId).toUtf8();
-        if (id == lastMsgId) {
+    // Read with the plug-in's own decoder, so the summary cannot drift from it.
+    RoomFrame decoded;
+    if (decoded.decode(frame.constData()) && decoded.kind() == RoomFrame::Kind::RoomEvents) {
+        if (!takeMessageId(decoded.messageId(), lastMsgId)) {
             ++repeatCount;
             return Outcome::Repeat;
         }
-        lastMsgId = id;
-    }
-    ++sentCount;
-
-    for (const QJsonValue &group : children(groups)) {
-        const QJsonValue nickValue = member(group, "nick");
-        const QString nick = nickValue.isString() ? cString(nickValue) : QString();
-        for (const QJsonValue &unit : children(member(group, "units"))) {
-            const QJsonValue unitType = member(unit, "type");
-            if (!unitType.isString())
-                continue;
-            const QString kind = unitType.toString();
-            if (kind == QLatin1String("Message") || kind == QLatin1String("SuspendMessage")) {
-                const QByteArray key = kind == QLatin1String("Message")
-                    ? QByteArrayLiteral("Msg.Message.data")
-                    : QByteArrayLiteral("Msg.SuspendMessage.data");
-                const QJsonValue data = member(unit, key.constData());
-                const QJsonValue text = member(data, "text");
-                if (data.isObject() && text.isString())
-                    countText(nick, cString(text));
-            } else if (kind == QLatin1String("Gift")) {
-                const QJsonValue data = member(unit, "Pay.Gift.data");
-                const QJsonValue productId = member(data, "product_id");
-                if (data.isObject() && productId.isString())
-                    countGift(nick, cString(productId).toUtf8(),
-                              buyCount(member(data, "buyCount")));
-            }
+        for (const RoomFrame::Unit &unit : decoded.units()) {
+            const QString nick = QString::fromUtf8(unit.nick);
+            if (unit.type == RoomFrame::Unit::Type::Chat)
+                countText(nick, QString::fromUtf8(unit.text));
+            else
+                countGift(nick, QByteArray(unit.productId), unit.count);
         }
     }
+    ++sentCount;
     return Outcome::Counted;
 }
 

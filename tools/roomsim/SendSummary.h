@@ -6,10 +6,10 @@
 #include <QString>
 #include <QStringList>
 
-// Tallies what reached the plug-in, the way the plug-in reads it: a room
-// event whose msgid equals the previous one is a repeat and is dropped, keys
-// match regardless of ASCII case, a chat line votes for a team only when it
-// equals the team's name, and a gift without buyCount is one piece.
+// Tallies what reached the plug-in, read by the plug-in's own decoder: a room
+// event whose msgid equals the previous one is a repeat and is dropped, a
+// chat line votes for a team only when it equals the team's name, and a gift
+// counts the pieces the plug-in reads.
 class SendSummary
 {
 public:

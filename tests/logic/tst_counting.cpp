@@ -13,6 +13,7 @@ using Prices = QList<qint32>;
 using Totals = QList<qint64>;
 Q_DECLARE_METATYPE(Prices)
 Q_DECLARE_METATYPE(Totals)
+Q_DECLARE_METATYPE(VoteType)
 
 namespace {
 
@@ -38,7 +39,7 @@ Totals totalsOf(const TeamMap &teams)
     return totals;
 }
 
-CountingSettings settings(int voteType, bool counting = true, int voteMode = 2)
+CountingSettings settings(VoteType voteType, bool counting = true, int voteMode = 2)
 {
     CountingSettings s;
     s.voteType = voteType;
@@ -135,43 +136,43 @@ void TestCounting::giftUnit()
 void TestCounting::textVote_data()
 {
     QTest::addColumn<Names>("names");
-    QTest::addColumn<int>("voteType");
+    QTest::addColumn<VoteType>("voteType");
     QTest::addColumn<bool>("counting");
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<Totals>("totals");
     QTest::addColumn<bool>("tallied"); // the sender got an entry somewhere
 
     const Names ab = {"A", "B"};
-    QTest::newRow("exact name") << ab << 2 << true << QByteArray("A") << Totals {1, 0, 0, 0}
-                                << true;
-    QTest::newRow("other case") << ab << 2 << true << QByteArray("a") << Totals {0, 0, 0, 0}
-                                << false;
+    QTest::newRow("exact name") << ab << VoteType::Text << true << QByteArray("A")
+                                << Totals {1, 0, 0, 0} << true;
+    QTest::newRow("other case") << ab << VoteType::Text << true << QByteArray("a")
+                                << Totals {0, 0, 0, 0} << false;
     QTest::newRow("leading blank")
-        << ab << 2 << true << QByteArray(" A") << Totals {0, 0, 0, 0} << false;
+        << ab << VoteType::Text << true << QByteArray(" A") << Totals {0, 0, 0, 0} << false;
     QTest::newRow("trailing blank")
-        << ab << 2 << true << QByteArray("A ") << Totals {0, 0, 0, 0} << false;
-    QTest::newRow("prefix only") << Names {"AB", "B"} << 2 << true << QByteArray("A")
+        << ab << VoteType::Text << true << QByteArray("A ") << Totals {0, 0, 0, 0} << false;
+    QTest::newRow("prefix only") << Names {"AB", "B"} << VoteType::Text << true << QByteArray("A")
                                  << Totals {0, 0, 0, 0} << false;
-    QTest::newRow("two teams one name")
-        << Names {"A", "A"} << 2 << true << QByteArray("A") << Totals {1, 1, 0, 0} << true;
-    QTest::newRow("hidden team counts")
-        << Names {"A", "B", "C"} << 2 << true << QByteArray("C") << Totals {0, 0, 1, 0} << true;
-    QTest::newRow("chinese name") << Names {"红队", "蓝队"} << 2 << true
+    QTest::newRow("two teams one name") << Names {"A", "A"} << VoteType::Text << true
+                                        << QByteArray("A") << Totals {1, 1, 0, 0} << true;
+    QTest::newRow("hidden team counts") << Names {"A", "B", "C"} << VoteType::Text << true
+                                        << QByteArray("C") << Totals {0, 0, 1, 0} << true;
+    QTest::newRow("chinese name") << Names {"红队", "蓝队"} << VoteType::Text << true
                                   << QStringLiteral("蓝队").toUtf8() << Totals {0, 1, 0, 0} << true;
     QTest::newRow("empty line, unnamed teams")
-        << ab << 2 << true << QByteArray("") << Totals {0, 0, 0, 0} << false;
+        << ab << VoteType::Text << true << QByteArray("") << Totals {0, 0, 0, 0} << false;
     QTest::newRow("empty line, no names")
-        << Names {} << 2 << true << QByteArray("") << Totals {0, 0, 0, 0} << false;
-    QTest::newRow("counting off") << ab << 2 << false << QByteArray("A") << Totals {0, 0, 0, 0}
-                                  << false;
-    QTest::newRow("gift voting") << ab << 1 << true << QByteArray("A") << Totals {0, 0, 0, 0}
-                                 << false;
+        << Names {} << VoteType::Text << true << QByteArray("") << Totals {0, 0, 0, 0} << false;
+    QTest::newRow("counting off") << ab << VoteType::Text << false << QByteArray("A")
+                                  << Totals {0, 0, 0, 0} << false;
+    QTest::newRow("gift voting") << ab << VoteType::Gift << true << QByteArray("A")
+                                 << Totals {0, 0, 0, 0} << false;
 }
 
 void TestCounting::textVote()
 {
     QFETCH(Names, names);
-    QFETCH(int, voteType);
+    QFETCH(VoteType, voteType);
     QFETCH(bool, counting);
     QFETCH(QByteArray, text);
     QFETCH(Totals, totals);
@@ -196,7 +197,7 @@ void TestCounting::textVote()
 void TestCounting::textTalliesPerViewer()
 {
     TeamMap teams = makeTeams({"A", "B"});
-    const CountingSettings s = settings(kTextVoting);
+    const CountingSettings s = settings(VoteType::Text);
     for (const char *nick : {"x", "y", "x", "x", ""})
         VoteCounting::countText(teams, s, nick, "A");
     VoteCounting::countText(teams, s, "y", "B");
@@ -219,7 +220,7 @@ void TestCounting::giftVote_data()
     QTest::addColumn<Prices>("prices");
     QTest::addColumn<int>("mode");
     QTest::addColumn<QByteArray>("secondGift"); // team 2's gift id
-    QTest::addColumn<int>("voteType");
+    QTest::addColumn<VoteType>("voteType");
     QTest::addColumn<bool>("counting");
     QTest::addColumn<QByteArray>("productId");
     QTest::addColumn<int>("buyTimes");
@@ -228,47 +229,50 @@ void TestCounting::giftVote_data()
 
     const Prices defaults = {99, 99, 99, 99};
     QTest::newRow("default gifts, five pieces")
-        << defaults << 2 << kGift2 << 1 << true << kGift1 << 5 << Totals {5, 0, 0, 0}
+        << defaults << 2 << kGift2 << VoteType::Gift << true << kGift1 << 5 << Totals {5, 0, 0, 0}
         << Totals {5, -1, -1, -1};
     QTest::newRow("19-coin gift against 9")
-        << Prices {9, 19, 99, 99} << 2 << kGift2 << 1 << true << kGift2 << 3 << Totals {0, 6, 0, 0}
-        << Totals {-1, 6, -1, -1};
+        << Prices {9, 19, 99, 99} << 2 << kGift2 << VoteType::Gift << true << kGift2 << 3
+        << Totals {0, 6, 0, 0} << Totals {-1, 6, -1, -1};
     QTest::newRow("9-coin gift against 9")
-        << Prices {9, 19, 99, 99} << 2 << kGift2 << 1 << true << kGift1 << 1 << Totals {1, 0, 0, 0}
-        << Totals {1, -1, -1, -1};
+        << Prices {9, 19, 99, 99} << 2 << kGift2 << VoteType::Gift << true << kGift1 << 1
+        << Totals {1, 0, 0, 0} << Totals {1, -1, -1, -1};
     QTest::newRow("gift of two teams, each its price")
-        << Prices {9, 19, 99, 99} << 2 << kGift1 << 1 << true << kGift1 << 2 << Totals {2, 4, 0, 0}
-        << Totals {2, 4, -1, -1};
+        << Prices {9, 19, 99, 99} << 2 << kGift1 << VoteType::Gift << true << kGift1 << 2
+        << Totals {2, 4, 0, 0} << Totals {2, 4, -1, -1};
     QTest::newRow("hidden team counts with shown teams' price")
-        << Prices {10, 10, 30, 99} << 2 << kGift2 << 1 << true << kGift3 << 1 << Totals {0, 0, 3, 0}
-        << Totals {-1, -1, 3, -1};
+        << Prices {10, 10, 30, 99} << 2 << kGift2 << VoteType::Gift << true << kGift3 << 1
+        << Totals {0, 0, 3, 0} << Totals {-1, -1, 3, -1};
     QTest::newRow("zero-price team counts nothing, keeps the entry")
-        << Prices {0, 19, 99, 99} << 2 << kGift2 << 1 << true << kGift1 << 4 << Totals {0, 0, 0, 0}
-        << Totals {0, -1, -1, -1};
-    QTest::newRow("no pieces") << defaults << 2 << kGift2 << 1 << true << kGift1 << 0
+        << Prices {0, 19, 99, 99} << 2 << kGift2 << VoteType::Gift << true << kGift1 << 4
+        << Totals {0, 0, 0, 0} << Totals {0, -1, -1, -1};
+    QTest::newRow("no pieces") << defaults << 2 << kGift2 << VoteType::Gift << true << kGift1 << 0
                                << Totals {0, 0, 0, 0} << Totals {0, -1, -1, -1};
     QTest::newRow("negative count counts as none")
-        << defaults << 2 << kGift2 << 1 << true << kGift1 << -7 << Totals {0, 0, 0, 0}
+        << defaults << 2 << kGift2 << VoteType::Gift << true << kGift1 << -7 << Totals {0, 0, 0, 0}
         << Totals {0, -1, -1, -1};
     QTest::newRow("all prices above 9999")
-        << Prices {20000, 20000, 99, 99} << 2 << kGift2 << 1 << true << kGift1 << 1
+        << Prices {20000, 20000, 99, 99} << 2 << kGift2 << VoteType::Gift << true << kGift1 << 1
         << Totals {2, 0, 0, 0} << Totals {2, -1, -1, -1};
     QTest::newRow("largest count does not wrap")
-        << Prices {9, 19, 99, 99} << 2 << kGift2 << 1 << true << kGift2 << 2147483647
+        << Prices {9, 19, 99, 99} << 2 << kGift2 << VoteType::Gift << true << kGift2 << 2147483647
         << Totals {0, 4294967294LL, 0, 0} << Totals {-1, 4294967294LL, -1, -1};
     QTest::newRow("largest price and count")
-        << Prices {1, 2147483647, 99, 99} << 2 << kGift2 << 1 << true << kGift2 << 2147483647
-        << Totals {0, 4611686014132420609LL, 0, 0} << Totals {-1, 4611686014132420609LL, -1, -1};
-    QTest::newRow("unknown gift") << defaults << 2 << kGift2 << 1 << true << QByteArray("999") << 3
-                                  << Totals {0, 0, 0, 0} << Totals {-1, -1, -1, -1};
-    QTest::newRow("empty gift id") << defaults << 2 << kGift2 << 1 << true << QByteArray("") << 3
-                                   << Totals {0, 0, 0, 0} << Totals {-1, -1, -1, -1};
-    QTest::newRow("prefix of a gift id")
-        << defaults << 2 << kGift2 << 1 << true << QByteArray("145092835") << 3
+        << Prices {1, 2147483647, 99, 99} << 2 << kGift2 << VoteType::Gift << true << kGift2
+        << 2147483647 << Totals {0, 4611686014132420609LL, 0, 0}
+        << Totals {-1, 4611686014132420609LL, -1, -1};
+    QTest::newRow("unknown gift") << defaults << 2 << kGift2 << VoteType::Gift << true
+                                  << QByteArray("999") << 3 << Totals {0, 0, 0, 0}
+                                  << Totals {-1, -1, -1, -1};
+    QTest::newRow("empty gift id")
+        << defaults << 2 << kGift2 << VoteType::Gift << true << QByteArray("") << 3
         << Totals {0, 0, 0, 0} << Totals {-1, -1, -1, -1};
-    QTest::newRow("counting off") << defaults << 2 << kGift2 << 1 << false << kGift1 << 3
-                                  << Totals {0, 0, 0, 0} << Totals {-1, -1, -1, -1};
-    QTest::newRow("text voting") << defaults << 2 << kGift2 << 2 << true << kGift1 << 3
+    QTest::newRow("prefix of a gift id")
+        << defaults << 2 << kGift2 << VoteType::Gift << true << QByteArray("145092835") << 3
+        << Totals {0, 0, 0, 0} << Totals {-1, -1, -1, -1};
+    QTest::newRow("counting off") << defaults << 2 << kGift2 << VoteType::Gift << false << kGift1
+                                  << 3 << Totals {0, 0, 0, 0} << Totals {-1, -1, -1, -1};
+    QTest::newRow("text voting") << defaults << 2 << kGift2 << VoteType::Text << true << kGift1 << 3
                                  << Totals {0, 0, 0, 0} << Totals {-1, -1, -1, -1};
 }
 
@@ -277,7 +281,7 @@ void TestCounting::giftVote()
     QFETCH(Prices, prices);
     QFETCH(int, mode);
     QFETCH(QByteArray, secondGift);
-    QFETCH(int, voteType);
+    QFETCH(VoteType, voteType);
     QFETCH(bool, counting);
     QFETCH(QByteArray, productId);
     QFETCH(int, buyTimes);
@@ -328,7 +332,7 @@ void TestCounting::leadLineDue()
     teams.at(1).votes = before1;
     teams.at(2).votes = before2;
     const CountResult result =
-        VoteCounting::countText(teams, settings(kTextVoting, true, mode), "x", text.constData());
+        VoteCounting::countText(teams, settings(VoteType::Text, true, mode), "x", text.constData());
     QCOMPARE(result.refreshLead, due);
 
     // The gift path follows the same rule.
@@ -340,7 +344,7 @@ void TestCounting::leadLineDue()
         : text == "C"                      ? kGift3
                                            : "zzz";
     const CountResult giftResult = VoteCounting::countGift(
-        giftTeams, settings(kGiftVoting, true, mode), "x", product.constData(), 1);
+        giftTeams, settings(VoteType::Gift, true, mode), "x", product.constData(), 1);
     QCOMPARE(giftResult.refreshLead, due);
 }
 
@@ -353,7 +357,8 @@ void TestCounting::totalsSaturate()
 
     TeamMap teams = makeTeams({}, {1, 2147483647, 99, 99});
     for (int i = 0; i < 3; ++i) // each event is worth about 2^62 votes
-        VoteCounting::countGift(teams, settings(kGiftVoting), "x", kGift2.constData(), 2147483647);
+        VoteCounting::countGift(teams, settings(VoteType::Gift), "x", kGift2.constData(),
+                                2147483647);
     QCOMPARE(teams.at(2).votes, kMax);
     QCOMPARE(teams.at(2).voters.at("x"), kMax);
 }
@@ -363,14 +368,14 @@ void TestCounting::settingsReadFromState()
     VoteStateRecord state;
     state.setDefaults();
     CountingSettings s = CountingSettings::read(state);
-    QCOMPARE(s.voteType, 1);
+    QCOMPARE(s.voteType, VoteType::Gift);
     QCOMPARE(s.counting, false);
     QCOMPARE(s.voteMode, 2);
     state.setValue("start_game", 1);
     state.setValue("voteType", 2);
     state.setValue("voteMode", 4);
     s = CountingSettings::read(state);
-    QCOMPARE(s.voteType, 2);
+    QCOMPARE(s.voteType, VoteType::Text);
     QCOMPARE(s.counting, true);
     QCOMPARE(s.voteMode, 4);
 }

@@ -1,49 +1,52 @@
 // Decoding the host's messages into slot calls, and the repeat rule.
 #include "bridge/RoomEventWriter.h"
-#include "bridge/RoomMessageDecoder.h"
+#include "bridge/RoomFrame.h"
 
 #include <QTest>
 
-// Receives the decoder's calls by name, like the vote window, and records them.
-class Recorder : public QObject
+namespace {
+
+// What a decoded message holds, one line per value, with the last accepted
+// message id after the repeat rule: "text|nick|line|lastId",
+// "gift|nick|product|count", "auth|kivaid|roomid|token".
+QStringList read(const QByteArray &message, QByteArray &lastMsgId)
 {
-    Q_OBJECT
+    RoomFrame frame;
+    QStringList values;
+    if (!frame.decode(message.constData()))
+        return values;
+    if (frame.kind() == RoomFrame::Kind::Login) {
+        const RoomFrame::Login &ids = frame.login();
+        values << QStringLiteral("auth|%1|%2|%3")
+                      .arg(QString::fromUtf8(ids.kivaid), QString::fromUtf8(ids.roomid),
+                           QString::fromUtf8(ids.token));
+        return values;
+    }
+    if (!takeMessageId(frame.messageId(), lastMsgId))
+        return values;
+    for (const RoomFrame::Unit &unit : frame.units()) {
+        if (unit.type == RoomFrame::Unit::Type::Chat)
+            values << QStringLiteral("text|%1|%2|%3")
+                          .arg(QString::fromUtf8(unit.nick), QString::fromUtf8(unit.text),
+                               QString::fromUtf8(lastMsgId));
+        else
+            values << QStringLiteral("gift|%1|%2|%3")
+                          .arg(QString::fromUtf8(unit.nick), QString::fromUtf8(unit.productId))
+                          .arg(unit.count);
+    }
+    return values;
+}
 
-public:
+// Feeds messages in order, keeping the last id as the vote session does.
+struct Reader
+{
+    QByteArray lastMsgId = "none";
     QStringList calls;
-    QByteArray lastMsgId = "none"; // the receiver's record, as the window keeps it
-    QByteArray reenterWith; // decoded again from inside the first text slot call
 
-    void feed(const QByteArray &message)
-    {
-        dispatchRoomMessageTo(message.constData(), this, lastMsgId);
-    }
-
-public slots:
-    void on_text_message(const char *nick, const char *text)
-    {
-        calls << QStringLiteral("text|%1|%2|%3")
-                     .arg(QString::fromUtf8(nick), QString::fromUtf8(text),
-                          QString::fromUtf8(lastMsgId));
-        if (!reenterWith.isEmpty()) {
-            const QByteArray message = reenterWith;
-            reenterWith.clear();
-            feed(message);
-        }
-    }
-    void on_gift_message(const char *nick, const char *productId, int buyTimes)
-    {
-        calls << QStringLiteral("gift|%1|%2|%3")
-                     .arg(QString::fromUtf8(nick), QString::fromUtf8(productId))
-                     .arg(buyTimes);
-    }
-    void on_auth_message(const char *kivaid, const char *roomid, const char *token)
-    {
-        calls << QStringLiteral("auth|%1|%2|%3")
-                     .arg(QString::fromUtf8(kivaid), QString::fromUtf8(roomid),
-                          QString::fromUtf8(token));
-    }
+    void feed(const QByteArray &message) { calls << read(message, lastMsgId); }
 };
+
+} // namespace
 
 class TestDecoder : public QObject
 {
@@ -53,9 +56,9 @@ private slots:
     void decode_data();
     void decode();
     void repeatsAcrossMessages();
-    void reentrantCallSeesUpdatedId();
+    void idTakenBeforeAnyUnitIsHandled();
     void writerRoundTrip();
-    void nullArguments();
+    void nullAndReuse();
 };
 
 void TestDecoder::decode_data()
@@ -248,17 +251,15 @@ void TestDecoder::decode()
     QFETCH(QStringList, calls);
     QFETCH(QByteArray, lastAfter);
 
-    Recorder recorder;
-    recorder.lastMsgId = lastBefore;
-    recorder.feed(message);
-    QCOMPARE(recorder.calls, calls);
-    QCOMPARE(recorder.lastMsgId, lastAfter);
+    QByteArray lastMsgId = lastBefore;
+    QCOMPARE(read(message, lastMsgId), calls);
+    QCOMPARE(lastMsgId, lastAfter);
 }
 
 void TestDecoder::repeatsAcrossMessages()
 {
     using namespace RoomEventWriter;
-    Recorder recorder;
+    Reader recorder;
     const QList<QByteArray> stream = {
         chatEvent("m1", "a", "A"),
         chatEvent("m1", "a", "A"), // repeat right after: dropped
@@ -274,28 +275,30 @@ void TestDecoder::repeatsAcrossMessages()
     QCOMPARE(recorder.lastMsgId, QByteArray("m3"));
 }
 
-void TestDecoder::reentrantCallSeesUpdatedId()
+void TestDecoder::idTakenBeforeAnyUnitIsHandled()
 {
-    // A slot may open a modal card and so decode the next message before it
-    // returns; the same message arriving then must already count as a repeat.
+    // A slot may open a modal card and so decode the next message before the
+    // units of this one are all handled; the id is taken when the frame is
+    // accepted, so the same message arriving meanwhile is already a repeat.
     using namespace RoomEventWriter;
-    Recorder recorder;
-    const QByteArray first = roomEvent("r1", {Group {"a", {chat("A"), chat("B")}}});
-    recorder.reenterWith = first;
-    recorder.feed(first);
-    QCOMPARE(recorder.calls, (QStringList {"text|a|A|r1", "text|a|B|r1"}));
+    const QByteArray message = roomEvent("r1", {Group {"a", {chat("A"), chat("B")}}});
+    RoomFrame outer;
+    QVERIFY(outer.decode(message.constData()));
+    QByteArray lastMsgId = "none";
+    QVERIFY(takeMessageId(outer.messageId(), lastMsgId));
+    QCOMPARE(outer.units().size(), 2);
 
-    recorder.calls.clear();
-    recorder.reenterWith = chatEvent("r2", "b", "C");
-    recorder.feed(chatEvent("r3", "a", "D"));
-    QCOMPARE(recorder.calls, (QStringList {"text|a|D|r3", "text|b|C|r2"}));
-    QCOMPARE(recorder.lastMsgId, QByteArray("r2"));
+    QCOMPARE(read(message, lastMsgId), QStringList()); // nested: dropped
+    QCOMPARE(read(chatEvent("r2", "b", "C"), lastMsgId), QStringList {"text|b|C|r2"});
+    // The outer frame's values are untouched by the nested decoding.
+    QCOMPARE(QByteArray(outer.units().at(1).text), QByteArray("B"));
+    QCOMPARE(lastMsgId, QByteArray("r2"));
 }
 
 void TestDecoder::writerRoundTrip()
 {
     using namespace RoomEventWriter;
-    Recorder recorder;
+    Reader recorder;
     Unit noCount = gift("g1", 9);
     noCount.withBuyCount = false;
     Unit suspend = chat("s");
@@ -311,15 +314,23 @@ void TestDecoder::writerRoundTrip()
                            "auth|k|r|t"}));
 }
 
-void TestDecoder::nullArguments()
+void TestDecoder::nullAndReuse()
 {
-    Recorder recorder;
-    QByteArray lastMsgId = "none";
-    dispatchRoomMessageTo(nullptr, &recorder, lastMsgId);
-    dispatchRoomMessageTo("{\"type\":\"group\"}", nullptr, lastMsgId);
-    dispatchRoomMessage("{}", nullptr);
-    dispatchRoomMessage(nullptr, nullptr);
-    QVERIFY(recorder.calls.isEmpty());
+    RoomFrame frame;
+    QVERIFY(!frame.decode(nullptr));
+    QCOMPARE(frame.kind(), RoomFrame::Kind::Ignored);
+    QVERIFY(frame.units().isEmpty());
+
+    // A frame decoding a second message forgets the first entirely.
+    QVERIFY(frame.decode(RoomEventWriter::chatEvent("m1", "x", "A").constData()));
+    QCOMPARE(frame.units().size(), 1);
+    QVERIFY(frame.decode(RoomEventWriter::authResult(0, "k", "r", "t").constData()));
+    QCOMPARE(frame.kind(), RoomFrame::Kind::Login);
+    QVERIFY(frame.units().isEmpty());
+    QVERIFY(!frame.messageId());
+    QVERIFY(!frame.decode("{\"type\":\"group\"}"));
+    QCOMPARE(frame.kind(), RoomFrame::Kind::Ignored);
+    QVERIFY(!frame.login().token);
 }
 
 QTEST_APPLESS_MAIN(TestDecoder)

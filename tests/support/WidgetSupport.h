@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+// Watches for dialogs while a test runs a dialog's loop: every new active
+// modal widget or visible top-level dialog is handed once to the callback
+// (which may close it).
+class ModalWatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Callback = std::function<void(QWidget *modal)>;
+
+    explicit ModalWatcher(Callback callback, int intervalMs = 20);
+
+    // Modal widgets seen so far, in order; entries go null once deleted.
+    QList<QPointer<QWidget>> seen() const { return modals; }
+    int count() const { return int(modals.size()); }
+
+private:
+    void poll();
+
+    Callback callback;
+    QTimer timer;
+    QList<QPointer<QWidget>> modals;
+};
