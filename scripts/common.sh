@@ -6,6 +6,7 @@ kiva_packages=(
   cmake g++ make
   qtbase5-dev libqt5websockets5-dev
   libcurl4-openssl-dev libcjson-dev
+  libcpp-httplib-dev libssl-dev openssl   # the simulated platform API and its tests
   fonts-wqy-microhei   # a CJK font, so Chinese text renders
 )
 
