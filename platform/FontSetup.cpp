@@ -1,5 +1,6 @@
 #include "platform/FontSetup.h"
 
+#include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
 #include <QStringList>
@@ -41,5 +42,18 @@ QString installCjkFontSubstitutions()
             QFont::insertSubstitution(name, family);
     }
     return family;
+#endif
+}
+
+void useWindowsGuiFontSize(const QString &family)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(family);
+#else
+    QFont font = QApplication::font();
+    if (!family.isEmpty())
+        font.setFamily(family);
+    font.setPixelSize(12);
+    QApplication::setFont(font);
 #endif
 }

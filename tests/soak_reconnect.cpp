@@ -132,8 +132,8 @@ void SoakReconnect::dropsAndReconnects()
     QCOMPARE(teams.at(1).votes + teams.at(2).votes, sent);
     qint64 tallied = 0;
     for (int index : {1, 2})
-        for (const auto &entry : teams.at(index).voters)
-            tallied += entry.second;
+        for (const VoterRanking::Entry &entry : teams.at(index).voters)
+            tallied += entry.votes;
     QCOMPARE(tallied, sent);
     QCOMPARE(teams.at(2).votes, qint64(cycles * kBeforeDrop / 2));
     // With so short a retry interval a slow handshake may be overtaken by the

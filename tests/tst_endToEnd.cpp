@@ -29,11 +29,11 @@ QMap<QByteArray, qint64> tallies(const QJsonObject &byNick)
     return result;
 }
 
-QMap<QByteArray, qint64> tallies(const std::map<QByteArray, qint64> &voters)
+QMap<QByteArray, qint64> tallies(const VoterRanking &voters)
 {
     QMap<QByteArray, qint64> result;
-    for (const auto &[nick, votes] : voters)
-        result.insert(nick, votes);
+    for (const VoterRanking::Entry &entry : voters)
+        result.insert(entry.nick, entry.votes);
     return result;
 }
 

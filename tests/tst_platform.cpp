@@ -3,10 +3,12 @@
 #include "platform/FontSetup.h"
 #include "platform/Platform.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
-#include <QGuiApplication>
+#include <QFontMetrics>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,6 +21,7 @@ private slots:
     void writeFile_data();
     void writeFile();
     void chineseFamiliesMapToAnInstalledFont();
+    void controlsGetTheWindowsGuiFontSize();
 };
 
 void TestPlatform::appDataFollowsTheUsersDataFolder()
@@ -98,6 +101,22 @@ void TestPlatform::chineseFamiliesMapToAnInstalledFont()
                     .writingSystems(info.family())
                     .contains(QFontDatabase::SimplifiedChinese));
     }
+#endif
+}
+
+void TestPlatform::controlsGetTheWindowsGuiFontSize()
+{
+    useWindowsGuiFontSize(QString());
+#ifndef Q_OS_WIN
+    QCOMPARE(QApplication::font().pixelSize(), 12);
+    // A button whose style names no usable family draws in it and fits its text.
+    QPushButton button;
+    button.setStyleSheet(QString::fromUtf8("QPushButton { font:微软雅黑 10px; padding:4px; }"));
+    button.setText(QStringLiteral("开始计票"));
+    button.setFixedSize(65, 24);
+    button.ensurePolished();
+    QCOMPARE(QFontInfo(button.font()).pixelSize(), 12);
+    QVERIFY(QFontMetrics(button.font()).horizontalAdvance(button.text()) + 8 <= 65);
 #endif
 }
 

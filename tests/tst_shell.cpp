@@ -284,7 +284,6 @@ void TestShell::cardsCastTheSameShadow_data()
     QTest::addColumn<QString>("window");
     QTest::newRow("reminder card") << QStringLiteral("card");
     QTest::newRow("guide overlay") << QStringLiteral("guide");
-    QTest::newRow("vote window") << QStringLiteral("vote");
 }
 
 void TestShell::cardsCastTheSameShadow()
@@ -297,11 +296,8 @@ void TestShell::cardsCastTheSameShadow()
         card->initRemind("提示", "x");
         owner.reset(card);
         effect = card->findChild<QFrame *>(QString(), Qt::FindDirectChildrenOnly)->graphicsEffect();
-    } else if (window == QLatin1String("guide")) {
-        owner = std::make_unique<kivaPlugMeng>(nullptr);
-        effect = owner->graphicsEffect();
     } else {
-        owner = std::make_unique<kivaPlugInVote>(nullptr, BridgeOptions::off());
+        owner = std::make_unique<kivaPlugMeng>(nullptr);
         effect = owner->graphicsEffect();
     }
     auto *shadow = qobject_cast<QGraphicsDropShadowEffect *>(effect);

@@ -1,19 +1,58 @@
+// The vote window's widget tree: built once, in the constructor.
 #include "vote/kivaPlugInVote.h"
 
 #include "shell/CTitleBar.h"
-#include "shell/CardShadow.h"
+#include "ui/StyleFill.h"
+#include "ui/VoterListWidget.h"
+#include "ui/WidgetFactory.h"
+#include "vote/DefaultTeams.h"
 
-#include "ui/VoteStyles.h"
-#include <QGraphicsDropShadowEffect>
-
+#include <QButtonGroup>
+#include <QComboBox>
 #include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
+using namespace WidgetFactory;
+using VoteStyles::fill;
+
 namespace {
+
 constexpr int kWindowX = 5;
 constexpr int kWindowY = 40;
 constexpr int kWindowWidth = 774;
 constexpr int kClosedPanelHeight = 550;
+
+QString sheet(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+QString colourOf(int index)
+{
+    return QString::fromLatin1(defaultTeam(index)->colour);
+}
+
+QLabel *divider()
+{
+    auto *line = new QLabel;
+    line->setStyleSheet(sheet(VoteStyles::kDivider));
+    return line;
+}
+
+// The more-settings captions share one look.
+QLabel *sectionCaption(const QString &text)
+{
+    return smallLabel(fill(VoteStyles::kSectionCaption, 12, 500, QStringLiteral("0,0,0,0.8")),
+                      text);
+}
+
 } // namespace
 
 void kivaPlugInVote::buildWindow()
@@ -26,27 +65,89 @@ void kivaPlugInVote::buildWindow()
     titleBar->hideMaxButton(true);
     titleBar->hideMinButton(true);
     titleBar->setCloseIcon(":/res/resource/closebtn.png");
-    const QByteArray titleStyle =
-        QString::fromUtf8(VoteStyles::kTitleText).arg(14).arg(600).toUtf8();
+    const QByteArray titleStyle = fill(VoteStyles::kTitleText, 14, 600).toUtf8();
     titleBar->setTitle(QStringLiteral("计数器窗口"), titleStyle.constData());
 
-    // Each team starts with its default gift; the team columns show it.
-    for (int index = 1; index <= kTeamCount; ++index)
-        vote.applyDefaultGift(index);
+    teamArea = new QWidget(this);
+    teamArea->setFixedSize(730, 258);
+    teamArea->setStyleSheet(sheet(VoteStyles::kAreaBackground));
+    buildTeamArea();
+
+    const QString caption13 = QStringLiteral("51,51,51,1");
+    QLabel *countingCaption = sizedLabel(fill(VoteStyles::kCaption, 13, 500, caption13),
+                                         QStringLiteral("票数计算"), 70, 20);
+    startButton =
+        sizedButton(sheet(VoteStyles::kOutlineButton), QStringLiteral("开始计票"), 65, 24);
+    clearBallotButton =
+        sizedButton(sheet(VoteStyles::kOutlineButton), QStringLiteral("清空票数"), 65, 24);
+    clearTeamButton =
+        sizedButton(sheet(VoteStyles::kOutlineButton), QStringLiteral("清空投票纪录"), 85, 24);
+    QLabel *countdownCaption = sizedLabel(fill(VoteStyles::kCaption, 13, 500, caption13),
+                                          QStringLiteral("显示倒计时"), 90, 20);
+    QLabel *durationCaption =
+        sizedLabel(fill(VoteStyles::kCaption, 13, 400, caption13), QStringLiteral("时长"), 26, 18);
+    secondsEdit = valuedNumberEdit(sheet(VoteStyles::kNumberEdit), QStringLiteral("100"), 60, 24);
+    QLabel *secondsCaption =
+        sizedLabel(fill(VoteStyles::kCaption, 13, 400, caption13), QStringLiteral("秒"), 13, 18);
+    startTimeButton =
+        sizedButton(sheet(VoteStyles::kOutlineButton), QStringLiteral("开始显示倒计时"), 115, 24);
+
+    moreSettingButton = new QPushButton(QStringLiteral("更多设置 ﹀"), this);
+    moreSettingButton->setFixedSize(78, 22);
+    moreSettingButton->setStyleSheet(sheet(VoteStyles::kTextButton));
+
+    moreSettingPanel = new QWidget;
+    buildMoreSettings();
+    moreSettingPanel->setStyleSheet(sheet(VoteStyles::kTransparentBackground));
+    moreSettingPanel->setFixedSize(710, 300);
+    moreSettingPanel->hide();
+
+    auto *countingRow = new QHBoxLayout;
+    countingRow->setContentsMargins(0, 0, 0, 0);
+    countingRow->addWidget(startButton);
+    countingRow->addSpacing(15);
+    countingRow->addWidget(clearBallotButton);
+    countingRow->addSpacing(15);
+    countingRow->addWidget(clearTeamButton);
+    countingRow->addStretch();
+
+    auto *countdownRow = new QHBoxLayout;
+    countdownRow->setContentsMargins(0, 0, 0, 0);
+    countdownRow->addWidget(durationCaption);
+    countdownRow->addWidget(secondsEdit);
+    countdownRow->addWidget(secondsCaption);
+    countdownRow->addWidget(startTimeButton);
+    countdownRow->addStretch();
 
     auto *content = new QVBoxLayout;
     content->setContentsMargins(23, 0, 21, 0);
     content->addWidget(titleBar);
+    content->addWidget(teamArea);
+    content->addSpacing(20);
+    content->addWidget(countingCaption);
+    content->addSpacing(5);
+    content->addLayout(countingRow);
+    content->addSpacing(10);
+    content->addWidget(countdownCaption);
+    content->addSpacing(5);
+    content->addLayout(countdownRow);
+    content->addSpacing(10);
+    content->addWidget(moreSettingButton);
+    content->addSpacing(10);
+    content->addWidget(moreSettingPanel);
     content->addStretch();
 
     backgroundFrame = new QFrame(this);
-    backgroundFrame->setStyleSheet(QString::fromUtf8(VoteStyles::kFrameBackground));
+    backgroundFrame->setStyleSheet(sheet(VoteStyles::kFrameBackground));
 
     // Only the corner matters here: the resize below sets the size.
     setGeometry(kWindowX, kWindowY, qMax(1, backgroundFrame->width() - kWindowX),
                 qMax(1, backgroundFrame->height() - kWindowY));
 
-    setGraphicsEffect(makeCardShadow(this));
+    // No drop shadow effect on this window: an effect re-renders and blurs the
+    // whole window on every update, however small. The frame fills the
+    // window, so the shadow shows only at the rounded corners; paintEvent
+    // draws that part from a picture made once.
 
     backgroundFrame->setLayout(content);
 
@@ -57,6 +158,303 @@ void kivaPlugInVote::buildWindow()
 
     resize(kWindowWidth, kClosedPanelHeight);
 
+    // Names for finding the controls (tests, tools), after the members that hold them.
+    startButton->setObjectName(QStringLiteral("startButton"));
+    clearBallotButton->setObjectName(QStringLiteral("clearBallotButton"));
+    clearTeamButton->setObjectName(QStringLiteral("clearTeamButton"));
+    secondsEdit->setObjectName(QStringLiteral("secondsEdit"));
+    startTimeButton->setObjectName(QStringLiteral("startTimeButton"));
+    moreSettingButton->setObjectName(QStringLiteral("moreSettingButton"));
+    moreSettingPanel->setObjectName(QStringLiteral("moreSettingPanel"));
+    questionEdit->setObjectName(QStringLiteral("questionEdit"));
+    countdownLabel->setObjectName(QStringLiteral("countdownLabel"));
+    leadLabel->setObjectName(QStringLiteral("leadLabel"));
+    divider23->setObjectName(QStringLiteral("divider23"));
+    divider34->setObjectName(QStringLiteral("divider34"));
+    for (int index = 1; index <= kTeamCount; ++index) {
+        const TeamWidgets &team = teamWidgets[index];
+        const QString number = QString::number(index);
+        team.column->setObjectName(QStringLiteral("column") + number);
+        team.giftButton->setObjectName(QStringLiteral("giftButton") + number);
+        team.nameEdit->setObjectName(QStringLiteral("nameEdit") + number);
+        team.votesLabel->setObjectName(QStringLiteral("votesLabel") + number);
+        team.voterList->setObjectName(QStringLiteral("voterList") + number);
+    }
+    giftRadio->setObjectName(QStringLiteral("giftRadio"));
+    textRadio->setObjectName(QStringLiteral("textRadio"));
+    mode2Radio->setObjectName(QStringLiteral("mode2Radio"));
+    mode3Radio->setObjectName(QStringLiteral("mode3Radio"));
+    mode4Radio->setObjectName(QStringLiteral("mode4Radio"));
+    swatchButton->setObjectName(QStringLiteral("swatchButton"));
+    addTeamBox->setObjectName(QStringLiteral("addTeamBox"));
+    addCountEdit->setObjectName(QStringLiteral("addCountEdit"));
+    addButton->setObjectName(QStringLiteral("addButton"));
+    subTeamBox->setObjectName(QStringLiteral("subTeamBox"));
+    subCountEdit->setObjectName(QStringLiteral("subCountEdit"));
+    subButton->setObjectName(QStringLiteral("subButton"));
+
+    connect(startButton, SIGNAL(clicked(bool)), this, SLOT(on_start_clicked()));
+    connect(clearBallotButton, SIGNAL(clicked(bool)), this, SLOT(on_clear_ballot_clicked()));
+    connect(clearTeamButton, SIGNAL(clicked(bool)), this, SLOT(on_clear_team_clicked()));
+    connect(startTimeButton, SIGNAL(clicked(bool)), this, SLOT(on_start_time_clicked()));
     connect(&countdownTimer, &QTimer::timeout, this, &kivaPlugInVote::on_timer_event);
     connect(titleBar, SIGNAL(OnClose()), this, SLOT(on_cancel_clicked()));
+    connect(moreSettingButton, SIGNAL(clicked(bool)), this, SLOT(on_moreSetting_clicked()));
+}
+
+void kivaPlugInVote::buildTeamArea()
+{
+    QLabel *noteIcon = new QLabel;
+    noteIcon->setFixedSize(19, 18);
+    noteIcon->setStyleSheet(
+        fill(VoteStyles::kIconLabel, QStringLiteral(":/res/resource/note.png")));
+
+    questionEdit = new QLineEdit;
+    questionEdit->setFixedSize(550, 44);
+    questionEdit->setStyleSheet(sheet(VoteStyles::kQuestion));
+    questionEdit->setPlaceholderText(
+        QStringLiteral("此处填写投票问题（如：想看主播化妆还是卸妆？）"));
+    questionEdit->setContextMenuPolicy(Qt::NoContextMenu);
+    questionEdit->setMaxLength(24);
+
+    countdownLabel = new QLabel(QStringLiteral(" "));
+    countdownLabel->setFixedSize(80, 44);
+    countdownLabel->setStyleSheet(sheet(VoteStyles::kCountdownDisplay));
+    countdownLabel->setAlignment(Qt::AlignCenter);
+
+    auto *questionRow = new QHBoxLayout;
+    questionRow->setContentsMargins(22, 0, 5, 0);
+    questionRow->setSpacing(0);
+    questionRow->addWidget(noteIcon);
+    questionRow->addWidget(questionEdit);
+    questionRow->addStretch();
+    questionRow->addWidget(countdownLabel);
+
+    divider23 = divider();
+    divider23->setFixedWidth(2);
+    divider34 = divider();
+    divider34->setFixedWidth(2);
+
+    for (int index = 1; index <= kTeamCount; ++index)
+        teamWidgets[index].column = buildTeamColumn(index);
+
+    divider23->hide();
+    divider34->hide();
+    teamWidgets[3].column->hide();
+    teamWidgets[4].column->hide();
+
+    leadLabel = new QLabel;
+    leadLabel->setFixedSize(706, 40);
+    leadLabel->setStyleSheet(sheet(VoteStyles::kLeadLine));
+    leadLabel->setAlignment(Qt::AlignCenter);
+
+    QLabel *divider12 = divider();
+    divider12->setFixedWidth(2);
+    auto *teamRow = new QHBoxLayout;
+    teamRow->setContentsMargins(0, 0, 0, 0);
+    teamRow->setSpacing(0);
+    teamRow->addWidget(teamWidgets[1].column, 0);
+    teamRow->addWidget(divider12);
+    teamRow->addWidget(teamWidgets[2].column, 0);
+    teamRow->addWidget(divider23);
+    teamRow->addWidget(teamWidgets[3].column, 0);
+    teamRow->addWidget(divider34);
+    teamRow->addWidget(teamWidgets[4].column, 0);
+
+    QLabel *rule1 = divider();
+    rule1->setFixedHeight(1);
+    QLabel *rule2 = divider();
+    rule2->setFixedHeight(1);
+    auto *areaLayout = new QVBoxLayout;
+    areaLayout->setContentsMargins(0, 0, 0, 0);
+    areaLayout->setSpacing(0);
+    areaLayout->addLayout(questionRow);
+    areaLayout->addWidget(rule1);
+    areaLayout->addLayout(teamRow);
+    areaLayout->addWidget(rule2);
+    areaLayout->addWidget(leadLabel);
+    teamArea->setLayout(areaLayout);
+
+    connect(teamWidgets[1].nameEdit, SIGNAL(textChanged(const QString &)), this,
+            SLOT(on_team1_changed(const QString &)));
+    connect(teamWidgets[2].nameEdit, SIGNAL(textChanged(const QString &)), this,
+            SLOT(on_team2_changed(const QString &)));
+    connect(teamWidgets[3].nameEdit, SIGNAL(textChanged(const QString &)), this,
+            SLOT(on_team3_changed(const QString &)));
+    connect(teamWidgets[4].nameEdit, SIGNAL(textChanged(const QString &)), this,
+            SLOT(on_team4_changed(const QString &)));
+}
+
+QWidget *kivaPlugInVote::buildTeamColumn(int index)
+{
+    TeamWidgets &team = teamWidgets[index];
+    auto *column = new QWidget;
+    column->setStyleSheet(sheet(VoteStyles::kColumnBackground));
+
+    vote.applyDefaultGift(index);
+    const QString colour = colourOf(index);
+
+    team.giftButton = new QPushButton;
+    team.giftButton->setFixedSize(35, 35);
+    team.giftButton->setStyleSheet(
+        fill(VoteStyles::kGiftButton, QString::fromLatin1(defaultTeam(index)->image)));
+    team.giftButton->setToolTip(QStringLiteral("点击更换礼物"));
+
+    team.nameEdit = new QLineEdit;
+    team.nameEdit->setFixedHeight(39);
+    team.nameEdit->setMaxLength(16);
+    team.nameEdit->setContextMenuPolicy(Qt::NoContextMenu);
+    team.nameEdit->setStyleSheet(fill(VoteStyles::kTeamName, colour));
+    team.nameEdit->setPlaceholderText(QStringLiteral("编辑"));
+
+    team.votesLabel = new QLabel;
+    team.votesLabel->setFixedHeight(20);
+    team.votesLabel->setMinimumWidth(80);
+    team.votesLabel->setStyleSheet(fill(VoteStyles::kTeamVotes, colour));
+    team.votesLabel->setText(QStringLiteral("0票"));
+    team.votesLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    team.voterList = new VoterListWidget;
+    team.voterList->setIconSize(QSize(90, 50));
+    team.voterList->setResizeMode(QListView::Fixed);
+    team.voterList->setViewMode(QListView::ListMode);
+    team.voterList->setMovement(QListView::Static);
+    team.voterList->setSpacing(1);
+    team.voterList->setStyleSheet(sheet(VoteStyles::kVoterList));
+    team.voterList->verticalScrollBar()->setStyleSheet(sheet(VoteStyles::kScrollBar));
+    team.voterList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    team.voterList->setVoters(&vote.team(index).voters, colour);
+
+    auto *header = new QHBoxLayout;
+    header->setContentsMargins(0, 0, 0, 0);
+    header->setSpacing(0);
+    header->addWidget(team.giftButton);
+    header->addWidget(team.nameEdit);
+    header->addWidget(team.votesLabel, 0, Qt::AlignRight | Qt::AlignVCenter);
+
+    QLabel *rule = divider();
+    rule->setFixedHeight(2);
+    auto *columnLayout = new QVBoxLayout;
+    columnLayout->setContentsMargins(10, 0, 11, 0);
+    columnLayout->setSpacing(2);
+    columnLayout->addLayout(header);
+    columnLayout->addWidget(rule);
+    columnLayout->addWidget(team.voterList);
+    column->setLayout(columnLayout);
+
+    connect(team.giftButton, SIGNAL(clicked(bool)), this, SLOT(on_products_clicked()));
+    return column;
+}
+
+void kivaPlugInVote::buildMoreSettings()
+{
+    const QString radio = sheet(VoteStyles::kRadio);
+    QLabel *voteTypeCaption = sectionCaption(QStringLiteral("投票方式"));
+    giftRadio = radioButton(radio, QStringLiteral("礼物投票"));
+    textRadio = radioButton(radio, QStringLiteral("文字投票"));
+    giftRadio->setChecked(true);
+    // The groups keep a vote-type click from unchecking a mode radio and back.
+    voteTypeGroup = new QButtonGroup(this);
+    voteTypeGroup->addButton(giftRadio);
+    voteTypeGroup->addButton(textRadio);
+
+    QLabel *modeCaption = sectionCaption(QStringLiteral("模式选择"));
+    mode2Radio = radioButton(radio, QStringLiteral("两队模式"));
+    mode3Radio = radioButton(radio, QStringLiteral("三队模式"));
+    mode4Radio = radioButton(radio, QStringLiteral("四队模式"));
+    mode2Radio->setChecked(true);
+    teamWidgets[1].nameEdit->setMaxLength(8);
+    teamWidgets[2].nameEdit->setMaxLength(8);
+    modeGroup = new QButtonGroup(this);
+    modeGroup->addButton(mode2Radio);
+    modeGroup->addButton(mode3Radio);
+    modeGroup->addButton(mode4Radio);
+
+    QLabel *colourCaption = sectionCaption(QStringLiteral("公告颜色"));
+    auto *colourLabel = new QLabel(QStringLiteral("颜色选择"));
+    colourLabel->setFixedSize(50, 16);
+    colourLabel->setStyleSheet(radio);
+    swatchButton = new QPushButton(this);
+    swatchButton->setFixedSize(40, 16);
+    swatchButton->setStyleSheet(sheet(VoteStyles::kSwatch));
+
+    QLabel *manualCaption = sectionCaption(QStringLiteral("手动加减票数"));
+    const QString teamBoxStyle = fill(VoteStyles::kTeamBox, sheet(VoteStyles::kScrollBar));
+    addTeamBox = teamBox(teamBoxStyle);
+    addCountEdit = numberEdit(sheet(VoteStyles::kNumberEdit), QStringLiteral("手动加票"), 80, 16);
+    addCountEdit->setAlignment(Qt::AlignCenter);
+    addButton =
+        iconButton(fill(VoteStyles::kImageButton, QStringLiteral(":/res/resource/addBtn.png")));
+    subTeamBox = teamBox(teamBoxStyle);
+    subCountEdit = numberEdit(sheet(VoteStyles::kNumberEdit), QStringLiteral("手动减票"), 80, 16);
+    subCountEdit->setAlignment(Qt::AlignCenter);
+    subButton = iconButton(
+        fill(VoteStyles::kImageButton, QStringLiteral(":/res/resource/subtractBtn.png")));
+
+    auto *voteTypeRow = new QHBoxLayout;
+    voteTypeRow->setContentsMargins(0, 0, 0, 0);
+    voteTypeRow->addWidget(giftRadio);
+    voteTypeRow->addSpacing(10);
+    voteTypeRow->addWidget(textRadio);
+    voteTypeRow->addStretch();
+
+    auto *modeRow = new QHBoxLayout;
+    modeRow->setContentsMargins(0, 0, 0, 0);
+    modeRow->addWidget(mode2Radio);
+    modeRow->addSpacing(10);
+    modeRow->addWidget(mode3Radio);
+    modeRow->addSpacing(10);
+    modeRow->addWidget(mode4Radio);
+    modeRow->addStretch();
+
+    auto *colourRow = new QHBoxLayout;
+    colourRow->setContentsMargins(0, 0, 0, 0);
+    colourRow->addWidget(colourLabel);
+    colourRow->addSpacing(5);
+    colourRow->addWidget(swatchButton);
+    colourRow->addStretch();
+
+    auto *manualRow = new QHBoxLayout;
+    manualRow->setContentsMargins(0, 0, 0, 0);
+    manualRow->addWidget(addTeamBox);
+    manualRow->addSpacing(10);
+    manualRow->addWidget(addCountEdit);
+    manualRow->addSpacing(10);
+    manualRow->addWidget(addButton);
+    manualRow->addSpacing(10);
+    manualRow->addWidget(subTeamBox);
+    manualRow->addSpacing(10);
+    manualRow->addWidget(subCountEdit);
+    manualRow->addSpacing(10);
+    manualRow->addWidget(subButton);
+    manualRow->addStretch();
+
+    auto *panelLayout = new QVBoxLayout;
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->addWidget(voteTypeCaption);
+    panelLayout->addSpacing(5);
+    panelLayout->addLayout(voteTypeRow);
+    panelLayout->addSpacing(10);
+    panelLayout->addWidget(modeCaption);
+    panelLayout->addSpacing(5);
+    panelLayout->addLayout(modeRow);
+    panelLayout->addSpacing(10);
+    panelLayout->addWidget(colourCaption);
+    panelLayout->addSpacing(2);
+    panelLayout->addLayout(colourRow);
+    panelLayout->addSpacing(10);
+    panelLayout->addWidget(manualCaption);
+    panelLayout->addSpacing(2);
+    panelLayout->addLayout(manualRow);
+    panelLayout->addStretch();
+    moreSettingPanel->setLayout(panelLayout);
+
+    connect(giftRadio, SIGNAL(clicked(bool)), this, SLOT(on_gift_clicked()));
+    connect(textRadio, SIGNAL(clicked(bool)), this, SLOT(on_text_clicked()));
+    connect(mode2Radio, SIGNAL(clicked(bool)), this, SLOT(on_mode2_clicked()));
+    connect(mode3Radio, SIGNAL(clicked(bool)), this, SLOT(on_mode3_clicked()));
+    connect(mode4Radio, SIGNAL(clicked(bool)), this, SLOT(on_mode4_clicked()));
+    connect(swatchButton, SIGNAL(clicked(bool)), this, SLOT(on_node_clicked()));
+    connect(addButton, SIGNAL(clicked(bool)), this, SLOT(on_add_clicked()));
+    connect(subButton, SIGNAL(clicked(bool)), this, SLOT(on_sub_clicked()));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "vote/VoterRanking.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -23,7 +25,7 @@ struct TeamRecord
     QByteArray name; // UTF-8, what a chat line must equal to vote for the team
     QByteArray giftId; // the product id whose gifts vote for the team
     ProductRecord gift;
-    std::map<QByteArray, qint64> voters; // nick -> votes given to this team
+    VoterRanking voters; // votes given to this team by each viewer, highest first
 };
 
 // Team index 1..4 -> record, walked in ascending index order.

@@ -37,11 +37,10 @@ bool leadDue(const TeamMap &teams, const CountingSettings &settings)
     return settings.voteMode == 2 && !(teamVotes(teams, 1) == 0 && teamVotes(teams, 2) == 0);
 }
 
-void credit(TeamRecord &team, const char *nick, qint64 votes)
+VoterRanking::Change credit(TeamRecord &team, const char *nick, qint64 votes)
 {
-    qint64 &tally = team.voters[QByteArray(nick ? nick : "")];
-    tally = addVotes(tally, votes);
     team.votes = addVotes(team.votes, votes);
+    return team.voters.add(QByteArray(nick ? nick : ""), votes);
 }
 
 } // namespace
@@ -92,7 +91,7 @@ CountResult countText(TeamMap &teams, const CountingSettings &settings, const ch
         // An empty line would otherwise vote for every team nobody has named.
         if (team.name.isEmpty() || !sameBytes(team.name, text, length))
             continue;
-        credit(team, nick, 1);
+        result.voterRows[index] = credit(team, nick, 1);
         result.changedTeams |= 1u << index;
     }
     result.refreshLead = leadDue(teams, settings);
@@ -112,7 +111,7 @@ CountResult countGift(TeamMap &teams, const CountingSettings &settings, const ch
     for (auto &[index, team] : teams) {
         if (team.giftId.isEmpty() || !sameBytes(team.giftId, productId, length))
             continue;
-        credit(team, nick, pieces * giftUnit(team.gift.price, price));
+        result.voterRows[index] = credit(team, nick, pieces * giftUnit(team.gift.price, price));
         result.changedTeams |= 1u << index;
     }
     result.refreshLead = leadDue(teams, settings);

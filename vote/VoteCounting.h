@@ -20,6 +20,7 @@ struct CountResult
 {
     unsigned changedTeams = 0; // bit `1 << index` per team that received votes
     bool refreshLead = false; // the two-team lead line is due for a refresh
+    VoterRanking::Change voterRows[kTeamCount + 1]; // per team index: the rows that moved
 
     bool changed(int index) const { return changedTeams & (1u << index); }
 };

@@ -3,13 +3,52 @@
 #include "bridge/CIMkiva.h"
 #include "bridge/RoomMessageDecoder.h"
 #include "shell/CWndRemind.h"
+#include "shell/CardShadow.h"
+#include "ui/StyleFill.h"
+#include "ui/VoterListWidget.h"
 
+#include <QColorDialog>
+#include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QLoggingCategory>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
 
 // Each chat line and gift as it reaches the window (off unless asked for:
 // QT_LOGGING_RULES="kiva.room.debug=true").
 Q_LOGGING_CATEGORY(lcRoom, "kiva.room", QtWarningMsg)
+
+namespace {
+
+constexpr int kWindowWidth = 774;
+constexpr int kClosedPanelHeight = 550;
+constexpr int kOpenPanelHeight = 785;
+
+// The team boxes name the teams; their texts map to team indices.
+int teamIndexOfBoxText(const QString &text)
+{
+    static const QString names[] = {QStringLiteral("第一队"), QStringLiteral("第二队"),
+                                    QStringLiteral("第三队"), QStringLiteral("第四队")};
+    for (int index = 1; index <= kTeamCount; ++index) {
+        if (text == names[index - 1])
+            return index;
+    }
+    return 0;
+}
+
+// A count edit's text read as a base-10 number; 0 when it is none.
+qint64 numberIn(const QLineEdit *edit)
+{
+    bool ok = false;
+    const qint64 value = edit->text().toLongLong(&ok, 10);
+    return ok ? value : 0;
+}
+
+} // namespace
 
 kivaPlugInVote::kivaPlugInVote(QWidget *parent)
     : kivaPlugInVote(parent, BridgeOptions())
@@ -18,6 +57,8 @@ kivaPlugInVote::kivaPlugInVote(QWidget *parent)
 kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge)
     : QDialog(parent)
 {
+    // The countdown display follows a clock; precise ticks land on its seconds.
+    countdownTimer.setTimerType(Qt::PreciseTimer);
     buildWindow();
 
     imClient = new CIMkiva(this, bridge);
@@ -36,49 +77,177 @@ void kivaPlugInVote::keyPressEvent(QKeyEvent *event)
     QDialog::keyPressEvent(event);
 }
 
+void kivaPlugInVote::paintEvent(QPaintEvent *event)
+{
+    // The frame fills the window; its shadow shows only at the rounded corners.
+    if (cornerShadow.size() != size()) {
+        QImage frame(size(), QImage::Format_ARGB32_Premultiplied);
+        frame.fill(Qt::transparent);
+        backgroundFrame->render(&frame, backgroundFrame->pos(), QRegion(), QWidget::RenderFlags());
+        cornerShadow = cardShadowPicture(frame);
+    }
+    QPainter painter(this);
+    painter.setClipRegion(event->region());
+    painter.drawImage(0, 0, cornerShadow);
+}
+
+void kivaPlugInVote::reportInteraction(const std::string &button)
+{
+    Q_UNUSED(button);
+}
+
 // Ends the vote window's run; start-up then ends the process with status 0.
 void kivaPlugInVote::on_cancel_clicked()
 {
     done(QDialog::Rejected);
 }
 
+void kivaPlugInVote::setVoteControlsEnabled(bool enabled)
+{
+    for (QWidget *control : {static_cast<QWidget *>(giftRadio), static_cast<QWidget *>(textRadio),
+                             static_cast<QWidget *>(mode2Radio), static_cast<QWidget *>(mode3Radio),
+                             static_cast<QWidget *>(mode4Radio)})
+        control->setEnabled(enabled);
+    for (int index = 1; index <= kTeamCount; ++index)
+        teamWidgets[index].giftButton->setEnabled(enabled);
+}
+
 void kivaPlugInVote::on_start_clicked()
 {
     if (vote.isCounting()) {
+        startButton->setStyleSheet(
+            VoteStyles::toggle(VoteStyles::kToggleStartButton, VoteStyles::kStoppedFill));
+        leadLabel->setText(QString());
+        setVoteControlsEnabled(true);
+        startButton->setText(QStringLiteral("开始计票"));
         vote.stopCounting();
         return;
     }
-    if (!vote.startCounting())
+    if (vote.firstUnnamedShownTeam() != 0) {
         showRemind(QStringLiteral("提示"), QStringLiteral("无法开始计票，请先编辑投票内容!"), this);
+        return;
+    }
+    startButton->setStyleSheet(
+        VoteStyles::toggle(VoteStyles::kToggleStartButton, VoteStyles::kRunningFill));
+    reportInteraction("1");
+    leadLabel->setText(QString());
+    setVoteControlsEnabled(false);
+    startButton->setText(QStringLiteral("停止计票"));
+    vote.startCounting();
 }
 
 void kivaPlugInVote::on_clear_ballot_clicked()
 {
+    for (int index = 1; index <= kTeamCount; ++index)
+        teamWidgets[index].votesLabel->setText(QStringLiteral("0票"));
+    leadLabel->setText(QString());
     vote.clearTotals();
+    reportInteraction("2");
 }
 
 void kivaPlugInVote::on_clear_team_clicked()
 {
     vote.clearVoters();
+    for (int index = 1; index <= kTeamCount; ++index)
+        teamWidgets[index].voterList->votersCleared();
+    reportInteraction("3");
 }
 
-void kivaPlugInVote::on_start_time_clicked() {}
-void kivaPlugInVote::on_timer_event() {}
-void kivaPlugInVote::on_moreSetting_clicked() {}
+void kivaPlugInVote::showCountdown(const Countdown::Reading &reading)
+{
+    countdownLabel->setText(reading.expired ? QStringLiteral("时间到")
+                                            : QString::number(reading.seconds));
+}
+
+void kivaPlugInVote::on_start_time_clicked()
+{
+    const bool running = vote.countdownOn();
+    startTimeButton->setText(running ? QStringLiteral("开始显示倒计时")
+                                     : QStringLiteral("停止显示倒计时"));
+    secondsEdit->setEnabled(running);
+    if (running) {
+        vote.stopCountdown();
+        countdownTimer.stop();
+        countdownLabel->setText(QString());
+        startTimeButton->setStyleSheet(
+            VoteStyles::toggle(VoteStyles::kToggleCountdownButton, VoteStyles::kStoppedFill));
+        return;
+    }
+    reportInteraction("4");
+    countdownClock.start();
+    const Countdown::Reading reading = vote.startCountdown(qint32(numberIn(secondsEdit)), 0);
+    countdownTimer.start(int(vote.countdown().msUntilNextStep(0)));
+    showCountdown(reading);
+    startTimeButton->setStyleSheet(
+        VoteStyles::toggle(VoteStyles::kToggleCountdownButton, VoteStyles::kRunningFill));
+}
+
+void kivaPlugInVote::on_timer_event()
+{
+    // Read off the clock: ticks that came late or merged still show the right second.
+    const qint64 now = countdownClock.elapsed();
+    const Countdown::Reading reading = vote.countdown().read(now);
+    showCountdown(reading);
+    if (reading.expired)
+        countdownTimer.stop();
+    else
+        countdownTimer.start(int(vote.countdown().msUntilNextStep(now)));
+}
+
+void kivaPlugInVote::on_moreSetting_clicked()
+{
+    if (vote.moreSettingsShown()) {
+        vote.setMoreSettingsShown(false);
+        moreSettingButton->setText(QStringLiteral("更多设置 ﹀"));
+        moreSettingPanel->hide();
+        setFixedSize(kWindowWidth, kClosedPanelHeight);
+    } else {
+        vote.setMoreSettingsShown(true);
+        moreSettingButton->setText(QStringLiteral("更多设置 ︿"));
+        moreSettingPanel->show();
+        setFixedSize(kWindowWidth, kOpenPanelHeight);
+    }
+}
 
 void kivaPlugInVote::on_gift_clicked()
 {
+    giftRadio->setChecked(true);
     vote.setVoteType(VoteType::Gift);
+    for (int index = 1; index <= kTeamCount; ++index)
+        teamWidgets[index].giftButton->show();
+    reportInteraction("5");
 }
 
 void kivaPlugInVote::on_text_clicked()
 {
+    textRadio->setChecked(true);
     vote.setVoteType(VoteType::Text);
+    for (int index = 1; index <= kTeamCount; ++index)
+        teamWidgets[index].giftButton->hide();
+    reportInteraction("6");
 }
 
 void kivaPlugInVote::setMode(int teams)
 {
+    divider23->setVisible(teams >= 3);
+    divider34->setVisible(teams >= 4);
+    teamWidgets[3].column->setVisible(teams >= 3);
+    teamWidgets[4].column->setVisible(teams >= 4);
     vote.setVoteMode(teams);
+    leadLabel->setVisible(teams == 2);
+
+    static const QString names[] = {QStringLiteral("第一队"), QStringLiteral("第二队"),
+                                    QStringLiteral("第三队"), QStringLiteral("第四队")};
+    for (QComboBox *box : {addTeamBox, subTeamBox}) {
+        box->clear();
+        for (int index = 1; index <= teams; ++index)
+            box->addItem(names[index - 1]);
+    }
+    // Longer names than the new limit are cut; the edit reports the change.
+    const int maxLength = teams == 2 ? 8 : teams == 3 ? 5 : 2;
+    for (int index = 1; index <= teams; ++index)
+        teamWidgets[index].nameEdit->setMaxLength(maxLength);
+    reportInteraction(teams == 2 ? "7" : teams == 3 ? "8" : "9");
 }
 
 void kivaPlugInVote::on_mode2_clicked()
@@ -96,9 +265,54 @@ void kivaPlugInVote::on_mode4_clicked()
     setMode(4);
 }
 
-void kivaPlugInVote::on_node_clicked() {}
-void kivaPlugInVote::on_add_clicked() {}
-void kivaPlugInVote::on_sub_clicked() {}
+void kivaPlugInVote::on_node_clicked()
+{
+    const qint32 packed = vote.noteColor();
+    const QColor initial((packed / 65536) % 256, (packed / 256) % 256, packed % 256);
+    const QColor chosen = QColorDialog::getColor(initial, this, QStringLiteral("选择颜色"));
+    if (!chosen.isValid())
+        return;
+    const int red = chosen.red();
+    const int green = chosen.green();
+    const int blue = chosen.blue();
+    questionEdit->setStyleSheet(VoteStyles::fill(VoteStyles::kQuestionColour, red, green, blue));
+    questionEdit->update();
+    swatchButton->setStyleSheet(VoteStyles::fill(VoteStyles::kSwatchTemplate, red, green, blue, red,
+                                                 green, blue, red, green, blue));
+    vote.setNoteColor(red, green, blue);
+    swatchButton->update();
+    questionEdit->update();
+    reportInteraction("10");
+}
+
+void kivaPlugInVote::adjustManualVotes(QLineEdit *countEdit, QComboBox *teamBox, bool add)
+{
+    const qint64 votes = numberIn(countEdit);
+    if (votes == 0)
+        return;
+    const int index = teamIndexOfBoxText(teamBox->currentText());
+    if (index != 0) {
+        if (add)
+            vote.addVotes(index, votes);
+        else
+            vote.subtractVotes(index, votes);
+        showVotes(index);
+    }
+    if (vote.voteMode() == 2)
+        refreshLead();
+    reportInteraction(add ? "11" : "12");
+}
+
+void kivaPlugInVote::on_add_clicked()
+{
+    adjustManualVotes(addCountEdit, addTeamBox, true);
+}
+
+void kivaPlugInVote::on_sub_clicked()
+{
+    adjustManualVotes(subCountEdit, subTeamBox, false);
+}
+
 void kivaPlugInVote::on_products_clicked() {}
 
 void kivaPlugInVote::on_team1_changed(const QString &text)
@@ -121,9 +335,40 @@ void kivaPlugInVote::on_team4_changed(const QString &text)
     vote.setTeamName(4, text.toUtf8());
 }
 
+void kivaPlugInVote::showVotes(int index, bool trailingBlank)
+{
+    const QString text = QStringLiteral("%1票").arg(vote.team(index).votes);
+    teamWidgets[index].votesLabel->setText(trailingBlank ? text + QLatin1Char(' ') : text);
+}
+
+void kivaPlugInVote::refreshLead()
+{
+    leadLabel->setText(vote.leadText());
+}
+
+void kivaPlugInVote::refreshVoterCounts()
+{
+    for (int index = 1; index <= kTeamCount; ++index)
+        teamWidgets[index].voterList->setShowCounts(vote.hasProduct(vote.team(index).giftId));
+}
+
+void kivaPlugInVote::showCountResult(const CountResult &result, bool giftVote)
+{
+    for (int index = 1; index <= kTeamCount; ++index) {
+        if (!result.changed(index))
+            continue;
+        // After a gift vote team 4's label carries a trailing blank, as it always has.
+        showVotes(index, giftVote && index == 4);
+        teamWidgets[index].voterList->votersChanged(result.voterRows[index]);
+    }
+    if (result.refreshLead)
+        refreshLead();
+}
+
 void kivaPlugInVote::on_text_message(const char *nick, const char *text)
 {
     const CountResult result = vote.countChat(nick, text);
+    showCountResult(result, false);
     qCDebug(lcRoom).noquote() << "chat" << QString::fromUtf8(nick) << ":" << QString::fromUtf8(text)
                               << (result.changedTeams ? "(counted)" : "");
 }
@@ -131,6 +376,7 @@ void kivaPlugInVote::on_text_message(const char *nick, const char *text)
 void kivaPlugInVote::on_gift_message(const char *nick, const char *product_id, int buyTimes)
 {
     const CountResult result = vote.countGift(nick, product_id, buyTimes);
+    showCountResult(result, true);
     qCDebug(lcRoom).noquote() << "gift" << QString::fromUtf8(nick) << ":" << product_id << "x"
                               << buyTimes << (result.changedTeams ? "(counted)" : "");
 }

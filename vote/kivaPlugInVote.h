@@ -5,12 +5,22 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QString>
 #include <QTimer>
 
+#include <string>
+
 class CIMkiva;
 class CTitleBar;
+class QButtonGroup;
+class QComboBox;
 class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class VoterListWidget;
 
 // The vote window: the streamer's view of one vote session and its controls.
 // The session holds the data; the slots delegate to it and repaint what changed.
@@ -31,6 +41,9 @@ public:
 
     CIMkiva *roomClient() const { return imClient; }
     CTitleBar *titleControl() const { return titleBar; }
+
+    // Tells the platform which control was used (button codes "1" to "13").
+    void reportInteraction(const std::string &button);
 
 public slots:
     void on_cancel_clicked();
@@ -61,10 +74,34 @@ protected:
     // One key press must not throw away a running vote: Escape does not close
     // this window, only its close control does.
     void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
+    // The widgets of one team column.
+    struct TeamWidgets
+    {
+        QWidget *column = nullptr;
+        QPushButton *giftButton = nullptr;
+        QLineEdit *nameEdit = nullptr;
+        QLabel *votesLabel = nullptr;
+        VoterListWidget *voterList = nullptr;
+    };
+
+    // The window build.
     void buildWindow();
+    void buildTeamArea();
+    QWidget *buildTeamColumn(int index);
+    void buildMoreSettings();
+
+    // What the slots show.
     void setMode(int teams);
+    void showVotes(int index, bool trailingBlank = false);
+    void showCountResult(const CountResult &result, bool giftVote);
+    void refreshLead();
+    void refreshVoterCounts();
+    void setVoteControlsEnabled(bool enabled);
+    void showCountdown(const Countdown::Reading &reading);
+    void adjustManualVotes(QLineEdit *countEdit, QComboBox *teamBox, bool add);
 
     VoteSession vote;
     QTimer countdownTimer;
@@ -73,4 +110,37 @@ private:
 
     CTitleBar *titleBar = nullptr;
     QFrame *backgroundFrame = nullptr;
+    QWidget *teamArea = nullptr;
+    QPushButton *startButton = nullptr;
+    QPushButton *clearBallotButton = nullptr;
+    QPushButton *clearTeamButton = nullptr;
+    QLineEdit *secondsEdit = nullptr;
+    QPushButton *startTimeButton = nullptr;
+    QPushButton *moreSettingButton = nullptr;
+    QWidget *moreSettingPanel = nullptr;
+
+    QLineEdit *questionEdit = nullptr;
+    QLabel *countdownLabel = nullptr;
+    QLabel *leadLabel = nullptr;
+    QLabel *divider23 = nullptr;
+    QLabel *divider34 = nullptr;
+    TeamWidgets teamWidgets[kTeamCount + 1]; // by team index 1..4
+
+    QRadioButton *giftRadio = nullptr;
+    QRadioButton *textRadio = nullptr;
+    QRadioButton *mode2Radio = nullptr;
+    QRadioButton *mode3Radio = nullptr;
+    QRadioButton *mode4Radio = nullptr;
+    QButtonGroup *voteTypeGroup = nullptr;
+    QButtonGroup *modeGroup = nullptr;
+    QPushButton *swatchButton = nullptr;
+    QComboBox *addTeamBox = nullptr;
+    QLineEdit *addCountEdit = nullptr;
+    QPushButton *addButton = nullptr;
+    QComboBox *subTeamBox = nullptr;
+    QLineEdit *subCountEdit = nullptr;
+    QPushButton *subButton = nullptr;
+
+    // The drop shadow showing at the window's rounded corners, drawn once per size.
+    QImage cornerShadow;
 };

@@ -2,15 +2,18 @@
 
 #include "shell/CWndRemind.h"
 #include "shell/kivaPlugMeng.h"
+#include "vote/kivaPlugInVote.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFrame>
 #include <QImage>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTextStream>
 
 namespace {
@@ -51,6 +54,43 @@ bool save(const QImage &image, const QString &path)
     return true;
 }
 
+template<typename Widget> Widget *control(QWidget &window, const char *name)
+{
+    return window.findChild<Widget *>(QString::fromLatin1(name));
+}
+
+void type(QWidget &window, const char *name, const QString &text)
+{
+    control<QLineEdit>(window, name)->setText(text);
+}
+
+// A vote in progress, set up through the window's controls as a streamer
+// would: names, question, chat voting, start; then a crowd votes.
+void runVote(kivaPlugInVote &window, int teams, bool panel)
+{
+    static const QString names[] = {QStringLiteral("化妆"), QStringLiteral("卸妆"),
+                                    QStringLiteral("素颜"), QStringLiteral("戴帽")};
+    if (teams == 3)
+        control<QRadioButton>(window, "mode3Radio")->click();
+    else if (teams == 4)
+        control<QRadioButton>(window, "mode4Radio")->click();
+    type(window, "questionEdit", QStringLiteral("想看主播化妆还是卸妆？"));
+    for (int index = 1; index <= teams; ++index)
+        type(window, QByteArray("nameEdit" + QByteArray::number(index)).constData(),
+             names[index - 1]);
+    control<QRadioButton>(window, "textRadio")->click();
+    control<QPushButton>(window, "startButton")->click();
+    static const char *const nicks[] = {"小明",   "阿花", "Lucky_6", "观众017", "kiki",
+                                        "路人甲", "Tom",  "星星",    "mika",    "大熊"};
+    for (int i = 0; i < 140; ++i) {
+        const int team = 1 + (i * 7 + i / 3) % teams;
+        const QByteArray nick = QByteArray(nicks[(i * i + team) % 10]);
+        window.on_text_message(nick.constData(), names[team - 1].toUtf8().constData());
+    }
+    if (panel)
+        control<QPushButton>(window, "moreSettingButton")->click();
+}
+
 } // namespace
 
 bool renderScreens(const QString &outDir)
@@ -72,6 +112,24 @@ bool renderScreens(const QString &outDir)
         card.initRemind("错误", "连接失败<br>请开启KIVA开播!");
         ok = save(onBackdrop(shoot(card), 0), dir.filePath(QStringLiteral("reminder-card.png")))
             && ok;
+    }
+    struct VoteShot
+    {
+        const char *file;
+        int teams;
+        bool panel;
+        bool voting;
+    };
+    const VoteShot voteShots[] = {
+        {"vote-window.png", 2, false, false},      {"vote-window-counting.png", 2, false, true},
+        {"vote-window-three.png", 3, false, true}, {"vote-window-four.png", 4, false, true},
+        {"vote-window-panel.png", 2, true, true},
+    };
+    for (const VoteShot &shot : voteShots) {
+        kivaPlugInVote window(nullptr, BridgeOptions::off());
+        if (shot.voting)
+            runVote(window, shot.teams, shot.panel);
+        ok = save(onBackdrop(shoot(window), 0), dir.filePath(QString::fromLatin1(shot.file))) && ok;
     }
     return ok;
 }

@@ -151,7 +151,7 @@ int main(int argc, char **argv)
     // Screenshots and artwork at exactly their pixel sizes.
     QCoreApplication::setAttribute(Qt::AA_DisableHighDpiScaling);
     QApplication app(argc, argv);
-    installCjkFontSubstitutions();
+    useWindowsGuiFontSize(installCjkFontSubstitutions());
 
     const QStringList args = app.arguments().mid(1);
     bool ok = false;

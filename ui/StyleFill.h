@@ -1,0 +1,27 @@
+#pragma once
+
+#include "ui/VoteStyles.h"
+
+#include <QString>
+
+namespace VoteStyles {
+
+// A template with its placeholders filled, one QString::arg call each, in
+// ascending order (%1 first).
+template<typename... Values> QString fill(const char *style, const Values &...values)
+{
+    QString text = QString::fromUtf8(style);
+    ((text = text.arg(values)), ...);
+    return text;
+}
+
+// The toggle template with one of its two fills.
+inline QString toggle(const char *style, const ToggleFill &with)
+{
+    QString text = QString::fromUtf8(style);
+    for (const char *value : with.values)
+        text = text.arg(QString::fromLatin1(value));
+    return text;
+}
+
+} // namespace VoteStyles

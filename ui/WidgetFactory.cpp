@@ -1,0 +1,97 @@
+#include "ui/WidgetFactory.h"
+
+#include <QComboBox>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace WidgetFactory {
+
+namespace {
+
+void applyNumberEditSettings(QLineEdit *edit)
+{
+    edit->setContextMenuPolicy(Qt::NoContextMenu);
+    edit->setValidator(new QIntValidator(1, 9999, edit));
+    edit->setToolTip(QStringLiteral("请输入1~9999之间的数值"));
+}
+
+} // namespace
+
+QRadioButton *radioButton(const QString &style, const QString &text)
+{
+    auto *button = new QRadioButton;
+    button->setText(text);
+    button->setFixedSize(80, 16);
+    button->setStyleSheet(style);
+    return button;
+}
+
+QPushButton *sizedButton(const QString &style, const QString &text, int width, int height)
+{
+    auto *button = new QPushButton;
+    button->setFixedSize(width, height);
+    button->setText(text);
+    button->setStyleSheet(style);
+    return button;
+}
+
+QComboBox *teamBox(const QString &style)
+{
+    auto *box = new QComboBox;
+    box->setFixedSize(80, 20);
+    box->setStyleSheet(style);
+    box->addItem(QStringLiteral("第一队"));
+    box->addItem(QStringLiteral("第二队"));
+    return box;
+}
+
+QLineEdit *numberEdit(const QString &style, const QString &placeholder, int width, int height)
+{
+    auto *edit = new QLineEdit;
+    edit->setFixedSize(width, height);
+    edit->setStyleSheet(style);
+    edit->setPlaceholderText(placeholder);
+    applyNumberEditSettings(edit);
+    return edit;
+}
+
+QLineEdit *valuedNumberEdit(const QString &style, const QString &text, int width, int height)
+{
+    auto *edit = new QLineEdit;
+    edit->setFixedSize(width, height);
+    edit->setStyleSheet(style);
+    edit->setText(text);
+    applyNumberEditSettings(edit);
+    return edit;
+}
+
+QLabel *smallLabel(const QString &style, const QString &text)
+{
+    auto *label = new QLabel;
+    label->setFixedSize(80, 20);
+    label->setText(text);
+    label->setStyleSheet(style);
+    return label;
+}
+
+QLabel *sizedLabel(const QString &style, const QString &text, int width, int height)
+{
+    auto *label = new QLabel;
+    label->setFixedSize(width, height);
+    label->setText(text);
+    label->setStyleSheet(style);
+    return label;
+}
+
+QPushButton *iconButton(const QString &style)
+{
+    auto *button = new QPushButton;
+    button->setFixedSize(20, 20);
+    button->setStyleSheet(style);
+    return button;
+}
+
+} // namespace WidgetFactory

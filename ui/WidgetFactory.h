@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+// Builders of the vote window's standard controls. Each makes the widget
+// without a parent and applies exactly the settings named; texts and style
+// sheets are applied unchanged.
+namespace WidgetFactory {
+
+// Fixed size 80 x 16.
+QRadioButton *radioButton(const QString &style, const QString &text);
+QPushButton *sizedButton(const QString &style, const QString &text, int width, int height);
+// Fixed size 80 x 20, items "第一队" and "第二队".
+QComboBox *teamBox(const QString &style);
+// Number edits take 1 to 9999, open no context menu and say so in a tool tip.
+QLineEdit *numberEdit(const QString &style, const QString &placeholder, int width, int height);
+QLineEdit *valuedNumberEdit(const QString &style, const QString &text, int width, int height);
+// Fixed size 80 x 20.
+QLabel *smallLabel(const QString &style, const QString &text);
+QLabel *sizedLabel(const QString &style, const QString &text, int width, int height);
+// Fixed size 20 x 20, no text.
+QPushButton *iconButton(const QString &style);
+
+} // namespace WidgetFactory
