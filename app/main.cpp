@@ -1,10 +1,13 @@
 #include "app/Startup.h"
+#include "catalogue/HttpFetch.h"
 #include "platform/FontSetup.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
+    // libcurl's global set-up is not thread-safe: before any thread exists.
+    httpGlobalInit();
     QApplication application(argc, argv);
     useWindowsGuiFontSize(installCjkFontSubstitutions());
     // The command line is ignored: the plug-in always starts the vote game.

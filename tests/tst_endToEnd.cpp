@@ -1,16 +1,29 @@
 // The road of a vote, end to end: the simulator as a separate process sends a
 // generated crowd over a real socket to a real vote window, and the window's
 // totals and tallies equal what the simulator says it sent, repeats dropped.
+#include "PlatformApiServer.h"
 #include "TestSupport.h"
 #include "WidgetSupport.h"
 
+#include "catalogue/HttpFetch.h"
 #include "shell/CWndRemind.h"
+#include "ui/VoterListWidget.h"
 #include "vote/kivaPlugInVote.h"
 
+#include <QFile>
+#include <QInputMethodEvent>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <limits>
 
 Q_DECLARE_METATYPE(VoteType)
 
@@ -20,6 +33,23 @@ const QString kRed = QStringLiteral("红队");
 const QString kBlue = QStringLiteral("蓝队");
 const QByteArray kGift1 = "1450928358";
 const QByteArray kGift2 = "1477978817";
+
+template<typename Widget>
+Widget *child(const QWidget &window, const char *name)
+{
+    Widget *widget = window.findChild<Widget *>(QLatin1String(name));
+    if (!widget)
+        qFatal("no widget named %s", name);
+    return widget;
+}
+
+// Chinese text arrives in an edit as an input method commits it.
+void type(QLineEdit *edit, const QString &text)
+{
+    QInputMethodEvent commit;
+    commit.setCommitString(text);
+    QCoreApplication::sendEvent(edit, &commit);
+}
 
 QMap<QByteArray, qint64> tallies(const QJsonObject &byNick)
 {
@@ -51,6 +81,7 @@ private slots:
 
 void TestEndToEnd::initTestCase()
 {
+    httpGlobalInit();
     if (qEnvironmentVariableIsEmpty("KIVA_ROOM_SIM"))
         QSKIP("KIVA_ROOM_SIM is not set; run through CTest");
 }
@@ -91,13 +122,24 @@ void TestEndToEnd::crowdCountedOnce()
             card->reject();
     });
 
+    // The platform's API, so the gift list after login shows the vote counts.
+    PlatformApiServer api;
+    QVERIFY(api.start());
+    qputenv("KIVA_API_BASE", api.baseUrl());
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+
     kivaPlugInVote window(nullptr, TestSupport::bridgeTo(simulator.port, 100));
-    // Counting is on before the first message can arrive from the event loop.
-    window.on_team1_changed(kRed);
-    window.on_team2_changed(kBlue);
+    window.setAttribute(Qt::WA_DontShowOnScreen);
+    window.show();
+    // The streamer names the teams, picks the vote type and presses start,
+    // before the event loop can bring the first message in.
+    type(child<QLineEdit>(window, "nameEdit1"), kRed);
+    type(child<QLineEdit>(window, "nameEdit2"), kBlue);
+    QTest::mouseClick(child<QPushButton>(window, "moreSettingButton"), Qt::LeftButton);
     if (voteType == VoteType::Text)
-        window.on_text_clicked();
-    window.on_start_clicked();
+        QTest::mouseClick(child<QRadioButton>(window, "textRadio"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(window, "startButton"), Qt::LeftButton);
     QVERIFY(window.session().isCounting());
 
     const QByteArray line = simulator.waitForLine("summary ", 120000);
@@ -141,6 +183,34 @@ void TestEndToEnd::crowdCountedOnce()
     QCOMPARE(tallies(teams.at(2).voters), byNick2);
     QCOMPARE(teams.at(3).votes, qint64(0));
     QCOMPARE(teams.at(4).votes, qint64(0));
+
+    // And what the streamer reads: each label, and each voter row on screen
+    // with the viewer's count, highest first.
+    QCOMPARE(child<QLabel>(window, "votesLabel1")->text(), QStringLiteral("%1票").arg(expected1));
+    QCOMPARE(child<QLabel>(window, "votesLabel2")->text(), QStringLiteral("%1票").arg(expected2));
+    for (int team = 1; team <= 2; ++team) {
+        auto *list = child<VoterListWidget>(window, ("voterList" + QByteArray::number(team)).constData());
+        const QMap<QByteArray, qint64> &byNick = team == 1 ? byNick1 : byNick2;
+        QCOMPARE(list->voterRows(), byNick.size());
+        // Scrolled page by page, the rows show every viewer once.
+        QMap<QByteArray, qint64> read;
+        qint64 previous = std::numeric_limits<qint64>::max();
+        for (int first = 0; first < list->voterRows(); first += list->verticalScrollBar()->pageStep()) {
+            list->verticalScrollBar()->setValue(first);
+            const QStringList rows = list->visibleRows();
+            QVERIFY(!rows.isEmpty());
+            for (const QString &row : rows) {
+                const QStringList parts = row.split(QLatin1Char('|'));
+                QCOMPARE(parts.size(), 2);
+                QVERIFY(parts.at(1).endsWith(QStringLiteral("票")));
+                const qint64 votes = parts.at(1).chopped(1).toLongLong();
+                QVERIFY(votes <= previous);
+                previous = votes;
+                read.insert(parts.at(0).toUtf8(), votes);
+            }
+        }
+        QCOMPARE(read, byNick);
+    }
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -24,4 +24,14 @@ inline QString toggle(const char *style, const ToggleFill &with)
     return text;
 }
 
+// A file path for a template's url(%n), quoted: a path holding an apostrophe
+// or a brace (as user folders may) would otherwise break the whole sheet.
+inline QString quotedUrl(const QString &path)
+{
+    QString escaped = path;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    escaped.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
 } // namespace VoteStyles

@@ -2,6 +2,13 @@
 
 #include "bridge/CIMkiva.h"
 #include "bridge/RoomMessageDecoder.h"
+#include "catalogue/ApiUrls.h"
+#include "catalogue/DownloadThread.h"
+#include "catalogue/GiftList.h"
+#include "catalogue/HttpFetch.h"
+#include "catalogue/productsSelector.h"
+#include "platform/Platform.h"
+#include "report/ReportSender.h"
 #include "shell/CWndRemind.h"
 #include "shell/CardShadow.h"
 #include "ui/StyleFill.h"
@@ -9,6 +16,7 @@
 
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDebug>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -56,6 +64,8 @@ kivaPlugInVote::kivaPlugInVote(QWidget *parent)
 
 kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge)
     : QDialog(parent)
+    , downloader(new DownloadThread)
+    , reports(std::make_unique<ReportSender>())
 {
     // The countdown display follows a clock; precise ticks land on its seconds.
     countdownTimer.setTimerType(Qt::PreciseTimer);
@@ -66,7 +76,10 @@ kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge)
         imClient->startLink(dispatchRoomMessage, this);
 }
 
-kivaPlugInVote::~kivaPlugInVote() = default;
+kivaPlugInVote::~kivaPlugInVote()
+{
+    delete downloader;
+}
 
 void kivaPlugInVote::keyPressEvent(QKeyEvent *event)
 {
@@ -93,7 +106,8 @@ void kivaPlugInVote::paintEvent(QPaintEvent *event)
 
 void kivaPlugInVote::reportInteraction(const std::string &button)
 {
-    Q_UNUSED(button);
+    // Sent in the background: a slow or unreachable platform must not freeze the window.
+    reports->send(reportUrl(QByteArray::fromStdString(button), vote.login()));
 }
 
 // Ends the vote window's run; start-up then ends the process with status 0.
@@ -313,7 +327,35 @@ void kivaPlugInVote::on_sub_clicked()
     adjustManualVotes(subCountEdit, subTeamBox, false);
 }
 
-void kivaPlugInVote::on_products_clicked() {}
+void kivaPlugInVote::on_products_clicked()
+{
+    productsSelector selector(this, vote);
+    if (selector.exec() != QDialog::Accepted)
+        return;
+    for (const productsSelector::Choice &choice : selector.choices())
+        vote.chooseGift(choice.team, choice.productId, vote.products().at(choice.productId));
+    for (int index = 1; index <= kTeamCount; ++index) {
+        showChosenGift(index);
+        teamWidgets[index].giftButton->repaint();
+        repaint();
+    }
+    teamWidgets[1].giftButton->repaint();
+    refreshVoterCounts();
+    // One report per confirmed choice, not one per team.
+    reportInteraction("13");
+}
+
+void kivaPlugInVote::showChosenGift(int index)
+{
+    const TeamRecord &team = vote.team(index);
+    // A gift never picked from the room's list has no downloaded picture:
+    // the button keeps the one it has rather than losing it.
+    if (team.gift.imageDir.isEmpty())
+        return;
+    const QString path = productsSelector::imagePath(team.gift.imageDir, team.giftId);
+    teamWidgets[index].giftButton->setStyleSheet(
+        VoteStyles::fill(VoteStyles::kChosenGift, VoteStyles::quotedUrl(path)));
+}
 
 void kivaPlugInVote::on_team1_changed(const QString &text)
 {
@@ -386,4 +428,42 @@ void kivaPlugInVote::on_auth_message(const char *kivaid, const char *roomid, con
     if (!kivaid || !roomid || !token)
         return;
     vote.setLogin(kivaid, roomid, token);
+    const std::string url = giftListUrl(vote.login()).toStdString();
+
+    QByteArray body;
+    long status = 0;
+    http_get(body, url, status);
+    if (status != 200 && status != 304) {
+        showRemind(QStringLiteral("错误"), QStringLiteral("获取礼物列表失败，请重新登录"), this);
+        return;
+    }
+    const QString folder = Platform::imageCacheFolder();
+    QList<GiftListEntry> entries;
+    if (!parseGiftList(body, entries))
+        return;
+    for (const GiftListEntry &entry : entries)
+        addProduct(entry.productId, entry.name, entry.imageUrl, folder, entry.price);
+    refreshVoterCounts();
+}
+
+void kivaPlugInVote::addProduct(const QByteArray &productId, const QString &name,
+                                const QByteArray &imageUrl, const QString &imageFolder,
+                                qint32 price)
+{
+    ProductRecord entry;
+    entry.name = name;
+    entry.imageUrl = imageUrl;
+    entry.imageDir = imageFolder.toUtf8();
+    entry.price = price;
+    if (!vote.addProduct(productId, entry))
+        return;
+    // An id that is no plain file name (a path, "..") keeps its entry but no picture.
+    if (!isPlainFileName(productId))
+        return;
+    const QString path = cachedImagePath(imageFolder, productId);
+    if (Platform::fileExists(path))
+        return;
+    downloader->add_job(DownloadJob {QString::fromUtf8(imageUrl), path});
+    qDebug().noquote() << path;
+    qDebug().noquote() << QString::fromUtf8(imageUrl);
 }

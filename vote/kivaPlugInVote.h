@@ -9,9 +9,12 @@
 #include <QString>
 #include <QTimer>
 
+#include <memory>
 #include <string>
 
 class CIMkiva;
+class DownloadThread;
+class ReportSender;
 class CTitleBar;
 class QButtonGroup;
 class QComboBox;
@@ -103,7 +106,14 @@ private:
     void showCountdown(const Countdown::Reading &reading);
     void adjustManualVotes(QLineEdit *countEdit, QComboBox *teamBox, bool add);
 
+    // Adds a gift of the room's list to the catalogue and queues its picture.
+    void addProduct(const QByteArray &productId, const QString &name, const QByteArray &imageUrl,
+                    const QString &imageFolder, qint32 price);
+    void showChosenGift(int index);
+
     VoteSession vote;
+    DownloadThread *downloader = nullptr;
+    std::unique_ptr<ReportSender> reports;
     QTimer countdownTimer;
     QElapsedTimer countdownClock;
     CIMkiva *imClient = nullptr;
