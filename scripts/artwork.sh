@@ -35,5 +35,5 @@ if [ -n "${SUDO_UID:-}" ] && [ -n "${SUDO_GID:-}" ]; then
     chown "$SUDO_UID:$SUDO_GID" \
         "$root"/res/resource/*.png "$root/res/appicon.png" \
         "$root/app/kivaPlugInVote.ico" \
-        "$root/docs/guide-overlay.png" "$root/docs/reminder-card.png"
+        "$root"/docs/*.png
 fi

@@ -1,53 +1,69 @@
 #!/usr/bin/env bash
-# Runs the plug-in against the bundled simulated live room: the simulator
-# (with its window) serves the room on 127.0.0.1:11111, where a crowd of
-# viewers votes for 红队 and 蓝队 by chat and sends the default gifts; then the
-# plug-in starts, shows its guide, and after "我知道了" opens the vote window,
-# which connects to the room. Each chat line and gift that reaches the window
-# is printed in this terminal.
+# Runs the plug-in against the bundled simulated live room and platform API.
 #
-#   scripts/demo.sh     (without a display it runs for 30 s on a virtual one)
+# The platform API (gift list, gift pictures, usage reports) starts first on a
+# free port, and the plug-in is pointed at it with KIVA_API_BASE. The live
+# room starts on 127.0.0.1:11111, with its window beside the vote window: a
+# crowd of viewers votes by chat for 红队 and 蓝队 and sends the default gifts
+# of teams 1 and 2. Then the plug-in shows its guide; after "我知道了" the vote
+# window opens and connects. Each report the plug-in sends is printed here.
+#
+#   scripts/demo.sh     without a display, the demo sets up the vote by itself
+#                       (kiva-pilot, offscreen), lets the crowd vote for 25 s and
+#                       saves pictures of the board filling in build/demo/
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 build="$kiva_root/build"
+out="$build/demo"
 
-# The room first, so the plug-in finds it at once.
-demo() {
-  local headless="$1"
-  "$build/tools/roomsim/kiva-room-sim" --port 11111 --crowd --rate 4 --teams "红队,蓝队" \
-    --gifts "1450928358,1477978817" --repeat 5 --quiet &
-  sim_pid=$!
-  trap 'kill "$sim_pid" 2>/dev/null || true' EXIT
-  sleep 1
-  export QT_LOGGING_RULES="kiva.room.debug=true"
-  if [ "$headless" = 1 ]; then
-    # Nobody can press "我知道了" on a virtual display: press it for them, at
-    # its place in the guide (which opens at 5, 40).
-    (sleep 3 && xdotool mousemove 388 404 click 1) &
-    timeout 30 "$build/kivaPlugInVote" || true
-  else
-    "$build/kivaPlugInVote" || true
-  fi
+pids=()
+cleanup() { [ ${#pids[@]} -gt 0 ] && kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null || true; }
+trap cleanup EXIT
+
+# Starts a program that prints "listening <port>" and prints that port.
+start_listening() {
+  local log="$1"
+  shift
+  "$@" >"$log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do
+    if grep -q '^listening ' "$log"; then
+      grep -m1 '^listening ' "$log" | cut -d' ' -f2
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "$1 did not start:" >&2
+  cat "$log" >&2
+  return 1
 }
 
-if [ "${1:-}" = "--on-virtual-display" ]; then
-  demo 1
-  exit 0
-fi
-
 headless=0
-extra=()
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   headless=1
-  extra=(xvfb xauth xdotool)
 fi
-kiva_install_deps "${extra[@]}"
+kiva_install_deps
 kiva_runtime_dir
 kiva_build "$build" -DCMAKE_BUILD_TYPE=Debug
+mkdir -p "$out"
 
+api_port=$(start_listening "$out/api.log" "$build/tools/apisim/kiva-api-sim" --port 0)
+export KIVA_API_BASE="http://127.0.0.1:$api_port"
+echo "Simulated platform API at $KIVA_API_BASE (reports in $out/api.log)"
+tail -n +1 -f "$out/api.log" | grep --line-buffered '^report' &
+pids+=($!)
+
+room=("$build/tools/roomsim/kiva-room-sim" --port 11111 --crowd --rate 6 --teams "红队,蓝队"
+      --gifts "1450928358,1477978817" --repeat 5 --quiet)
 if [ "$headless" = 1 ]; then
-  echo "No display: running for 30 seconds on a virtual one."
-  xvfb-run -a -s "-screen 0 1280x900x24" "$0" --on-virtual-display
+  start_listening "$out/room.log" "${room[@]}" --headless >/dev/null
+  echo "No display: the pilot sets up a chat vote for 红队 and 蓝队 and counts for 25 s."
+  QT_QPA_PLATFORM=offscreen "$build/tools/pilot/kiva-pilot" --room-port 11111 --text \
+    --teams "红队,蓝队" --question "想看主播化妆还是卸妆？" \
+    --shot "$out/vote-window.png" --quit-after-ms 25000 2>/dev/null | grep -v "^Http request" || true
+  echo "The board after 25 s: $out/vote-window.png"
 else
-  demo 0
+  start_listening "$out/room.log" "${room[@]}" >/dev/null
+  export QT_LOGGING_RULES="kiva.room.debug=true"
+  "$build/kivaPlugInVote" || true
 fi

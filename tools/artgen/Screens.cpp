@@ -1,11 +1,19 @@
 #include "Screens.h"
 
+#include "PlatformApiServer.h"
+
+#include "catalogue/HttpFetch.h"
+#include "catalogue/productsSelector.h"
+#include "platform/Platform.h"
 #include "shell/CWndRemind.h"
 #include "shell/kivaPlugMeng.h"
 #include "vote/kivaPlugInVote.h"
 
 #include <QCoreApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFrame>
 #include <QImage>
 #include <QLayout>
@@ -14,6 +22,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 namespace {
@@ -66,8 +75,24 @@ void type(QWidget &window, const char *name, const QString &text)
 
 // A vote in progress, set up through the window's controls as a streamer
 // would: names, question, chat voting, start; then a crowd votes.
+// Waits until the download worker has cached every gift's picture.
+void waitForPictures(const kivaPlugInVote &window)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (const auto &entry : window.session().products()) {
+        const QString path =
+            Platform::joinPath(Platform::imageCacheFolder(),
+                               QString::fromUtf8(entry.first + ".png"));
+        while (!QFile::exists(path) && clock.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
 void runVote(kivaPlugInVote &window, int teams, bool panel)
 {
+    // The room's gift list, as after login: the board then shows each viewer's votes.
+    window.on_auth_message("10001", "20002", "screens");
     static const QString names[] = {QStringLiteral("化妆"), QStringLiteral("卸妆"),
                                     QStringLiteral("素颜"), QStringLiteral("戴帽")};
     if (teams == 3)
@@ -125,11 +150,40 @@ bool renderScreens(const QString &outDir)
         {"vote-window-three.png", 3, false, true}, {"vote-window-four.png", 4, false, true},
         {"vote-window-panel.png", 2, true, true},
     };
+    // The platform's API stands in-process, with a cache folder of its own.
+    httpGlobalInit();
+    PlatformApiServer api;
+    QTemporaryDir home;
+    if (!api.start() || !home.isValid()) {
+        QTextStream(stdout) << "cannot start the simulated platform API\n";
+        return false;
+    }
+    qputenv("KIVA_API_BASE", api.baseUrl());
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+
     for (const VoteShot &shot : voteShots) {
         kivaPlugInVote window(nullptr, BridgeOptions::off());
         if (shot.voting)
             runVote(window, shot.teams, shot.panel);
         ok = save(onBackdrop(shoot(window), 0), dir.filePath(QString::fromLatin1(shot.file))) && ok;
+    }
+
+    // The gift selector open over the vote window, gifts picked for both teams.
+    {
+        kivaPlugInVote window(nullptr, BridgeOptions::off());
+        window.on_auth_message("10001", "20002", "screens");
+        waitForPictures(window);
+        productsSelector selector(&window, window.session());
+        selector.giftBox(1)->setCurrentIndex(2);
+        selector.giftBox(2)->setCurrentIndex(4);
+        QImage composite = onBackdrop(shoot(window), 0);
+        const QPixmap dialog = shoot(selector);
+        QPainter painter(&composite);
+        painter.fillRect(composite.rect(), QColor(0, 0, 0, 60));
+        painter.drawPixmap((composite.width() - dialog.width()) / 2,
+                           (composite.height() - dialog.height()) / 2, dialog);
+        painter.end();
+        ok = save(composite, dir.filePath(QStringLiteral("gift-selector.png"))) && ok;
     }
     return ok;
 }

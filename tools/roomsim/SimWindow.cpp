@@ -127,6 +127,8 @@ SimWindow::SimWindow(SimSession &simSession, QWidget *parent)
     layout->addWidget(crowdBox);
     layout->addWidget(logBox, 1);
     resize(720, 560);
+    // Beside the vote window (which opens at 5, 40 and is 774 wide), not under it.
+    move(800, 40);
 
     RoomSimulator &room = session.simulator();
     CrowdDriver &crowd = session.crowd();
