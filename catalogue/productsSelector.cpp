@@ -166,7 +166,7 @@ QWidget *productsSelector::buildColumn(int team)
     boxes[team] = new QComboBox;
     boxes[team]->setFixedSize(150, 32);
     boxes[team]->setStyleSheet(
-        fill(VoteStyles::kGiftBox, QString::fromUtf8(VoteStyles::kScrollBar)));
+        VoteStyles::giftBoxTemplate().arg(QString::fromUtf8(VoteStyles::kScrollBar)));
 
     auto *layout = new QVBoxLayout;
     layout->setContentsMargins(0, 0, 0, 0);

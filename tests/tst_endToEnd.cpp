@@ -34,15 +34,6 @@ const QString kBlue = QStringLiteral("蓝队");
 const QByteArray kGift1 = "1450928358";
 const QByteArray kGift2 = "1477978817";
 
-template<typename Widget>
-Widget *child(const QWidget &window, const char *name)
-{
-    Widget *widget = window.findChild<Widget *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no widget named %s", name);
-    return widget;
-}
-
 // Chinese text arrives in an edit as an input method commits it.
 void type(QLineEdit *edit, const QString &text)
 {
@@ -134,12 +125,12 @@ void TestEndToEnd::crowdCountedOnce()
     window.show();
     // The streamer names the teams, picks the vote type and presses start,
     // before the event loop can bring the first message in.
-    type(child<QLineEdit>(window, "nameEdit1"), kRed);
-    type(child<QLineEdit>(window, "nameEdit2"), kBlue);
-    QTest::mouseClick(child<QPushButton>(window, "moreSettingButton"), Qt::LeftButton);
+    type(find<QLineEdit>(window, "nameEdit1"), kRed);
+    type(find<QLineEdit>(window, "nameEdit2"), kBlue);
+    QTest::mouseClick(find<QPushButton>(window, "moreSettingButton"), Qt::LeftButton);
     if (voteType == VoteType::Text)
-        QTest::mouseClick(child<QRadioButton>(window, "textRadio"), Qt::LeftButton);
-    QTest::mouseClick(child<QPushButton>(window, "startButton"), Qt::LeftButton);
+        QTest::mouseClick(find<QRadioButton>(window, "textRadio"), Qt::LeftButton);
+    QTest::mouseClick(find<QPushButton>(window, "startButton"), Qt::LeftButton);
     QVERIFY(window.session().isCounting());
 
     const QByteArray line = simulator.waitForLine("summary ", 120000);
@@ -186,16 +177,18 @@ void TestEndToEnd::crowdCountedOnce()
 
     // And what the streamer reads: each label, and each voter row on screen
     // with the viewer's count, highest first.
-    QCOMPARE(child<QLabel>(window, "votesLabel1")->text(), QStringLiteral("%1票").arg(expected1));
-    QCOMPARE(child<QLabel>(window, "votesLabel2")->text(), QStringLiteral("%1票").arg(expected2));
+    QCOMPARE(find<QLabel>(window, "votesLabel1")->text(), QStringLiteral("%1票").arg(expected1));
+    QCOMPARE(find<QLabel>(window, "votesLabel2")->text(), QStringLiteral("%1票").arg(expected2));
     for (int team = 1; team <= 2; ++team) {
-        auto *list = child<VoterListWidget>(window, ("voterList" + QByteArray::number(team)).constData());
+        auto *list =
+            find<VoterListWidget>(window, ("voterList" + QByteArray::number(team)).constData());
         const QMap<QByteArray, qint64> &byNick = team == 1 ? byNick1 : byNick2;
         QCOMPARE(list->voterRows(), byNick.size());
         // Scrolled page by page, the rows show every viewer once.
         QMap<QByteArray, qint64> read;
         qint64 previous = std::numeric_limits<qint64>::max();
-        for (int first = 0; first < list->voterRows(); first += list->verticalScrollBar()->pageStep()) {
+        for (int first = 0; first < list->voterRows();
+             first += list->verticalScrollBar()->pageStep()) {
             list->verticalScrollBar()->setValue(first);
             const QStringList rows = list->visibleRows();
             QVERIFY(!rows.isEmpty());

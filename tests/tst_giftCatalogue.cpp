@@ -142,14 +142,6 @@ private:
     QByteArrayList listQueries;
 };
 
-template<typename Widget> Widget *find(const QWidget &window, const QString &name)
-{
-    Widget *widget = window.findChild<Widget *>(name);
-    if (!widget)
-        qFatal("no widget named %s", qPrintable(name));
-    return widget;
-}
-
 QPushButton *button(const QWidget &window, const char *name)
 {
     return find<QPushButton>(window, QLatin1String(name));
@@ -393,6 +385,9 @@ void TestGiftCatalogue::selectorPrice()
         productsSelector::displayText(w.session().products().at("cheap")));
     QCOMPARE(selector.priceControl()->text(), QStringLiteral("当前票价 5 瓦币"));
     QCOMPARE(selector.width(), (mode == 3 ? 551 : 383) + 80);
+    // The drop-downs are the team boxes with rounder corners.
+    QVERIFY(selector.giftBox(1)->styleSheet().startsWith(
+        QStringLiteral("QComboBox { border: 1px solid rgb(255, 255, 255); border-radius: 16px;")));
 }
 
 void TestGiftCatalogue::selectorListsByPriceAndConfirmsEveryTeam()

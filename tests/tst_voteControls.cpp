@@ -20,14 +20,6 @@
 
 namespace {
 
-template<typename Widget> Widget *find(const kivaPlugInVote &window, const QString &name)
-{
-    Widget *widget = window.findChild<Widget *>(name);
-    if (!widget)
-        qFatal("no widget named %s", qPrintable(name));
-    return widget;
-}
-
 QString numbered(const char *name, int index)
 {
     return QString::fromLatin1(name) + QString::number(index);

@@ -1,5 +1,6 @@
 // The vote window: its state when fresh, its slot table and its name slots.
 #include "TestSupport.h"
+#include "WidgetSupport.h"
 
 #include "shell/CTitleBar.h"
 #include "shell/CardShadow.h"
@@ -126,18 +127,6 @@ void TestVoteWindow::teamNameSlotsStoreUtf8()
     QVERIFY(window.session().teams().at(1).name.isEmpty());
     QVERIFY(window.session().teams().at(2).name.isEmpty());
 }
-
-namespace {
-
-template<typename Widget> Widget *find(const QWidget &window, const QString &name)
-{
-    Widget *widget = window.findChild<Widget *>(name);
-    if (!widget)
-        qFatal("no widget named %s", qPrintable(name));
-    return widget;
-}
-
-} // namespace
 
 void TestVoteWindow::freshBoard()
 {

@@ -24,6 +24,13 @@ inline QString toggle(const char *style, const ToggleFill &with)
     return text;
 }
 
+// The gift selector's drop-downs: the team box template with rounder corners.
+inline QString giftBoxTemplate()
+{
+    return QString::fromUtf8(kTeamBox).replace(QStringLiteral("border-radius: 10px"),
+                                               QStringLiteral("border-radius: 16px"));
+}
+
 // A file path for a template's url(%n), quoted: a path holding an apostrophe
 // or a brace (as user folders may) would otherwise break the whole sheet.
 inline QString quotedUrl(const QString &path)

@@ -201,20 +201,6 @@ inline constexpr char kSelectorLabel[] =
 inline constexpr char kSelectorImage[] =
     "background-color:rgba(%1);\t\t\t\t\t\tborder-radius:%2px;\t\t\t\t\t\timage:url(%3);";
 
-// The team box with rounder corners; %1 the scroll bar style.
-inline constexpr char kGiftBox[] =
-    "QComboBox { border: 1px solid rgb(255, 255, 255); border-radius: 16px; background: white; "
-    "padding: 1px 2px 1px 2px; padding-left : 16px } "
-    "QComboBox::drop-down { subcontrol-origin:padding; subcontrol-position:top right; "
-    "width: 20px; border-left-width:1px; border-left-color:white; border-left-style: solid; "
-    "border-top-right-radius: 3px; border-bottom-right-radius: 3px; } "
-    "QComboBox::down-arrow { image: url(:/res/resource/triangle.png) } "
-    "QComboBox QAbstractItemView { border: 0px; outline:0px; "
-    "selection-background-color: rgba(255,19,133,1); height:100px; "
-    "background: rgb(255,255,255); font:32px; color:black; } "
-    "QScrollBar:vertical { border: 0px solid grey; width: 1px; } "
-    "QComboBox QAbstractItemView::item { min-height: 60px; min-width: 60px; } %1";
-
 inline constexpr char kConfirmButton[] =
     "background-color:qlineargradient(spread:pad, x1:1, y1:0, x2:0, y2:0, stop:0#FF45A6,"
     "stop:0.5 #FF1385); color: white; border-radius: 20px; border: 2px groove gray; "

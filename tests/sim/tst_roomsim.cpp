@@ -2,6 +2,7 @@
 // authentication handshake, sending the crowd and scripts over a real socket,
 // link drops, and the summary matching what a client received.
 #include "SendSummary.h"
+#include "SimFrames.h"
 #include "TestSupport.h"
 
 #include "bridge/RoomProtocol.h"
@@ -116,13 +117,6 @@ QString writeScript(QTemporaryFile &file, const QByteArray &content)
     file.close();
     return file.fileName();
 }
-
-const QByteArray kRedVote =
-    R"({"type":"group","groups":{"msgid":"s1","g0":{"nick":"小明","units":[{"type":"Message","Msg.Message.data":{"text":"红队"}}]}}})";
-const QByteArray kGift =
-    R"({"type":"group","groups":{"msgid":"s2","g0":{"nick":"阿花","units":[{"type":"Gift","Pay.Gift.data":{"product_id":"1450928358","buyCount":3}}]}}})";
-const QByteArray kBlueVote =
-    R"({"type":"group","groups":{"msgid":"s3","g0":{"nick":"Tom","units":[{"type":"Message","Msg.Message.data":{"text":"蓝队"}}]}}})";
 
 } // namespace
 

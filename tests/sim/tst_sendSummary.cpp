@@ -1,6 +1,7 @@
 // The simulator's send summary, in-process: what it tallies from the frames
 // it sends, the way the plug-in reads them.
 #include "SendSummary.h"
+#include "SimFrames.h"
 
 #include "bridge/RoomEventWriter.h"
 
@@ -9,13 +10,6 @@
 #include <QTest>
 
 namespace {
-
-const QByteArray kRedVote =
-    R"({"type":"group","groups":{"msgid":"s1","g0":{"nick":"小明","units":[{"type":"Message","Msg.Message.data":{"text":"红队"}}]}}})";
-const QByteArray kGift =
-    R"({"type":"group","groups":{"msgid":"s2","g0":{"nick":"阿花","units":[{"type":"Gift","Pay.Gift.data":{"product_id":"1450928358","buyCount":3}}]}}})";
-const QByteArray kBlueVote =
-    R"({"type":"group","groups":{"msgid":"s3","g0":{"nick":"Tom","units":[{"type":"Message","Msg.Message.data":{"text":"蓝队"}}]}}})";
 
 QByteArray compact(const QJsonValue &value)
 {

@@ -8,6 +8,20 @@
 
 #include <functional>
 
+// The window's widget of that object name; a test cannot go on without it.
+template<typename Widget> Widget *find(const QWidget &window, const QString &name)
+{
+    Widget *widget = window.findChild<Widget *>(name);
+    if (!widget)
+        qFatal("no widget named %s", qPrintable(name));
+    return widget;
+}
+
+template<typename Widget> Widget *find(const QWidget &window, const char *name)
+{
+    return find<Widget>(window, QString::fromLatin1(name));
+}
+
 // Watches for dialogs while a test runs a dialog's loop: every new active
 // modal widget or visible top-level dialog is handed once to the callback
 // (which may close it).
