@@ -1,0 +1,114 @@
+#pragma once
+
+#include "overlay/OverlayState.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class HttpRequestHead;
+class QTcpServer;
+class QTcpSocket;
+class QTimer;
+class QWebSocket;
+class QWebSocketServer;
+
+// Serves the on-stream results page on 127.0.0.1 and pushes the vote's state
+// to every open page over a WebSocket on the same port: the whole state on
+// connection, then at most one push per kMinPushIntervalMs however often
+// markChanged() is called. Read-only: nothing a client sends reaches the vote.
+//
+//   GET /overlay, /overlay.css, /overlay.js   the page and its files
+//   GET /overlay/state                        the state as JSON (for checks)
+//   GET /overlay/ws (WebSocket upgrade)       the pushes
+//
+// Requests must name this server in Host ("127.0.0.1:<port>" or
+// "localhost:<port>"), so that a page elsewhere cannot read it through a
+// rebound DNS name; each connection answers one request and closes.
+class OverlayServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Snapshot = std::function<OverlayState()>;
+
+    static constexpr quint16 kDefaultPort = 11112;
+    static constexpr int kMinPushIntervalMs = 100;
+    static constexpr int kMaxHeadBytes = 8192;
+    // Time a connection gets to send its request head and to take the answer.
+    static constexpr int kRequestTimeoutMs = 5000;
+    static constexpr int kMaxPendingRequests = 64;
+    static constexpr int kMaxClients = 256;
+    // A client further behind than this is dropped (the page reconnects and
+    // gets the whole state again); about a thousand pushes of a typical state.
+    static constexpr qint64 kDefaultBacklogLimit = 1024 * 1024;
+
+    // `snapshot` builds the state; it is called at most once per push, per
+    // new client and per state request.
+    explicit OverlayServer(Snapshot snapshot, QObject *parent = nullptr);
+    ~OverlayServer() override;
+
+    // KIVA_OVERLAY_PORT when it is a port number 0..65535 (0 picks a free
+    // port, for scripts and tests), else kDefaultPort.
+    static quint16 portFromEnvironment();
+
+    // Listens on 127.0.0.1 only; 0 picks a free port. False with
+    // errorString() when the port is taken or listening is otherwise refused,
+    // or when already listening.
+    bool listen(quint16 port);
+    bool isListening() const { return listening; }
+    // A sentence for the streamer, in Chinese, about the last listen() failure.
+    QString errorString() const { return error; }
+    // 0 unless listening.
+    quint16 port() const;
+    // "http://127.0.0.1:<port>/overlay"; empty unless listening.
+    QString pageUrl() const;
+
+    // Called on every change of what the page shows (per counted vote): O(1),
+    // and nothing at all while not listening or without clients.
+    void markChanged();
+
+    int clientCount() const { return int(clients.size()); }
+
+    qint64 sendBacklogLimit() const { return backlogLimit; }
+    void setSendBacklogLimit(qint64 bytes) { backlogLimit = bytes; }
+
+signals:
+    void clientCountChanged(int count);
+
+private:
+    void acceptConnections();
+    void readRequest(QTcpSocket *socket);
+    void answerRequest(QTcpSocket *socket, const HttpRequestHead &head);
+    bool hostAllowed(const QByteArray &host) const;
+    bool originAllowed(const HttpRequestHead &head) const;
+    void upgrade(QTcpSocket *socket);
+    void respond(QTcpSocket *socket, int status, const QByteArray &contentType,
+                 const QByteArray &body, const QByteArray &extraFields = QByteArray());
+    void acceptClients();
+    void dropClient(QWebSocket *client);
+    void push();
+    OverlayState currentState() const;
+
+    Snapshot snapshot;
+    QTcpServer *tcp = nullptr;
+    QWebSocketServer *webSockets = nullptr;
+    QTimer *pushTimer = nullptr;
+    QElapsedTimer sinceLastPush;
+    QList<QWebSocket *> clients;
+    bool listening = false;
+    bool dirty = false;
+    // What the last push sent; a push of the same state is skipped, unless a
+    // client joined since with another state.
+    OverlayState lastSent;
+    bool lastSentValid = false;
+    int pendingRequests = 0;
+    qint64 backlogLimit = kDefaultBacklogLimit;
+    QString error;
+    QByteArray pageHtml;
+    QByteArray pageCss;
+    QByteArray pageJs;
+};

@@ -1,0 +1,222 @@
+#!/usr/bin/env bash
+# Checks the on-stream results page in a real browser: headless Chromium keeps
+# the page open against a running plug-in (kiva-pilot, fed by the room
+# simulator) and screenshots it before and after a burst of votes, after the
+# plug-in stopped (the last picture must stay) and after it restarted and the
+# page was refreshed (each within 2 s). kiva-overlay-check reads every
+# screenshot: transparent background, each team's bar in its colour and as
+# long as its share.
+#
+#   scripts/overlay-check.sh            shots and states land in build/overlay-check/
+#
+# Without tools/pilot (or with KIVA_OVERLAY_STANDIN=1) the plug-in is stood in
+# for by kiva-overlay-check --serve with states written here, which checks the
+# page, the browser and the reader but not the vote window.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+build="${KIVA_BUILD:-$kiva_root/build}"
+out="$build/overlay-check"
+# Allowed for the page to come back after a restart or refresh: 2 s, plus a
+# margin for a machine whose every core is busy.
+limit_ms=$((2000 + ${KIVA_OVERLAY_MARGIN_MS:-1000}))
+
+started=$SECONDS
+kiva_install_deps chromium
+kiva_runtime_dir
+export QT_QPA_PLATFORM=offscreen
+
+with_pilot=0
+targets=(kiva-overlay-check)
+if [ -f "$kiva_root/tools/pilot/CMakeLists.txt" ] && [ "${KIVA_OVERLAY_STANDIN:-0}" != 1 ]; then
+  with_pilot=1
+  targets+=(kiva-pilot kiva-room-sim)
+fi
+[ -f "$build/CMakeCache.txt" ] || cmake -S "$kiva_root" -B "$build" -DCMAKE_BUILD_TYPE=Debug
+cmake --build "$build" --target "${targets[@]}" -j "$(nproc)"
+check="$build/tools/overlaycheck/kiva-overlay-check"
+sim="$build/tools/roomsim/kiva-room-sim"
+pilot="$build/tools/pilot/kiva-pilot"
+
+rm -rf "$out"
+mkdir -p "$out"
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+fail() {
+  echo "overlay-check: FAILED: $*" >&2
+  echo "overlay-check: shots and logs in $out" >&2
+  exit 1
+}
+
+# wait_line <file> <prefix> <seconds>: prints the first line of the file that
+# starts with the prefix, once it is there.
+wait_line() {
+  local file="$1" prefix="$2" deadline=$((SECONDS + $3)) line
+  while [ $SECONDS -le $deadline ]; do
+    line=$(grep -m1 "^$prefix" "$file" 2>/dev/null || true)
+    if [ -n "$line" ]; then
+      echo "$line"
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# The room: a simulator on room_port (0 picks one), sending `count` chat
+# messages at `rate` a second; it ends once they are sent.
+room_port=0
+run=0
+start_room() {
+  local count="$1" rate="$2" seed="$3" log
+  run=$((run + 1))
+  log="$out/room-$run.log"
+  "$sim" --headless --port "$room_port" --crowd --rate "$rate" --count "$count" \
+    --teams "红队,蓝队" --mix 90,10,0 --seed "$seed" --quiet --exit-when-done >"$log" 2>&1 &
+  room_pid=$!
+  pids+=("$room_pid")
+  room_port=$(wait_line "$log" "listening " 20 | cut -d' ' -f2) || fail "no room simulator"
+}
+
+# The plug-in (or its stand-in) serving the page on overlay_port (0 picks one).
+overlay_port=0
+state_file="$out/served-state.json"
+start_plugin() {
+  local log="$out/plugin-$run.log" line
+  if [ "$with_pilot" = 1 ]; then
+    "$pilot" --room-port "$room_port" --overlay-port "$overlay_port" --teams "红队,蓝队" --text \
+      --question "今晚吃什么？" \
+      >"$log" 2>&1 &
+  else
+    "$check" --serve --port "$overlay_port" --state "$state_file" >"$log" 2>&1 &
+  fi
+  plugin_pid=$!
+  pids+=("$plugin_pid")
+  line=$(wait_line "$log" "overlay http://" 60) || fail "the plug-in did not serve its page"
+  page_url="${line#overlay }"
+  overlay_port=$(echo "$page_url" | sed -E 's|.*:([0-9]+)/overlay$|\1|')
+}
+
+# Stand-in states: two teams with the given votes.
+write_state() {
+  cat >"$state_file.tmp" <<EOF
+{"question":"今晚吃什么？","questionColour":"#ffcc00","mode":2,"counting":$3,"countdown":"","lead":"",
+ "teams":[{"index":1,"name":"红队","votes":$1,"colour":"98,54,255,1"},
+          {"index":2,"name":"蓝队","votes":$2,"colour":"255,43,100,1"}]}
+EOF
+  mv "$state_file.tmp" "$state_file"
+}
+
+# The browser, one page kept open for the whole run, driven line by line.
+browse_log="$out/browser.log"
+start_browser() {
+  coproc BROWSER { "$check" --browse "$page_url" --out-dir "$out" --chromium chromium 2>>"$browse_log"; }
+  pids+=("$BROWSER_PID")
+}
+
+# ask <command> <name> [ms]: sends a command and prints the browser's lines
+# up to its answer; sets `answer` to that line.
+ask() {
+  tell "$@"
+  answer_to "$1" "$2"
+}
+
+tell() {
+  echo "$*" >&"${BROWSER[1]}"
+}
+
+answer_to() {
+  local verb="$1" name="$2" line
+  while IFS= read -r -t 120 line <&"${BROWSER[0]}"; do
+    echo "  $line"
+    if [[ "$line" == "$verb $name "* ]]; then
+      answer="$line"
+      [[ "$line" == *" ok"* ]] || fail "$verb $name"
+      return 0
+    fi
+    [[ "$line" == "browser failed"* ]] && fail "$line"
+  done
+  fail "$verb $name: no answer from the browser"
+}
+
+total_of() {
+  sed -E 's/.*"total":([0-9.e+]+).*/\1/' "$1" | cut -d. -f1
+}
+
+echo "== The page against $([ "$with_pilot" = 1 ] && echo "kiva-pilot and the room simulator" || echo "a stand-in server (no tools/pilot)")"
+if [ "$with_pilot" = 1 ]; then
+  start_room 300 300 1
+  start_plugin
+  wait "$room_pid" || true
+else
+  write_state 30 10 true
+  start_plugin
+fi
+echo "page: $page_url"
+start_browser
+
+echo "== Before the burst"
+ask shot before
+
+echo "== A burst of votes"
+if [ "$with_pilot" = 1 ]; then
+  start_room 3000 3000 2
+  wait "$room_pid" || true
+else
+  for step in $(seq 1 20); do
+    write_state $((30 + step * 100)) $((10 + step * 37)) true
+    sleep 0.05
+  done
+  write_state 2030 750 false
+fi
+ask shot after
+before_total=$(total_of "$out/before.json")
+after_total=$(total_of "$out/after.json")
+[ "$after_total" -gt "$before_total" ] || fail "the burst did not count: $before_total then $after_total votes"
+echo "  votes: $before_total before, $after_total after"
+
+echo "== The plug-in stops: the last picture stays"
+kill "$plugin_pid"
+wait "$plugin_pid" 2>/dev/null || true
+ask kept stopped 3000
+
+echo "== The plug-in starts again on the same port"
+run=$((run + 1))
+[ "$with_pilot" = 1 ] || write_state 0 0 false
+# Asked first: the browser driver times from the moment the page's server
+# answers again to the moment the page shows its state.
+tell await restarted
+start_plugin
+answer_to await restarted
+restart_ms=${answer##* }
+[ "$restart_ms" -le "$limit_ms" ] || fail "page back ${restart_ms} ms after the restart (limit ${limit_ms})"
+
+echo "== Votes for the restarted plug-in"
+if [ "$with_pilot" = 1 ]; then
+  start_room 500 500 3
+  wait "$room_pid" || true
+else
+  write_state 420 380 true
+fi
+ask shot final
+
+echo "== The page is refreshed: the same totals come back"
+ask reload refreshed
+reload_ms=${answer##* }
+[ "$reload_ms" -le "$limit_ms" ] || fail "page back ${reload_ms} ms after the refresh (limit ${limit_ms})"
+ask shot refreshed
+[ "$(total_of "$out/refreshed.json")" = "$(total_of "$out/final.json")" ] \
+  || fail "the refreshed page shows other totals than before the refresh"
+
+browser_pid=$BROWSER_PID
+echo "quit" >&"${BROWSER[1]}"
+wait "$browser_pid" || fail "the browser driver ended with an error (see $browse_log)"
+echo "overlay-check: passed in $((SECONDS - started)) s (back after restart ${restart_ms} ms, after refresh ${reload_ms} ms); shots in $out"
