@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "overlay/OverlayServer.h"
 #include "shell/CWndRemind.h"
 #include "shell/kivaPlugMeng.h"
 #include "vote/kivaPlugInVote.h"
@@ -19,10 +20,10 @@ std::vector<std::string> launchArguments(int argc, char **argv)
 
 StartResult startPlugin(const char *game)
 {
-    return startPlugin(game, BridgeOptions());
+    return startPlugin(game, BridgeOptions(), OverlayServer::portFromEnvironment());
 }
 
-StartResult startPlugin(const char *game, const BridgeOptions &bridge)
+StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overlayPort)
 {
     if (!game || std::strcmp(game, "vote") != 0)
         return StartResult::WrongGame;
@@ -36,7 +37,7 @@ StartResult startPlugin(const char *game, const BridgeOptions &bridge)
         return StartResult::AlreadyRunning;
     }
 
-    kivaPlugInVote *window = new kivaPlugInVote(nullptr, bridge);
+    kivaPlugInVote *window = new kivaPlugInVote(nullptr, bridge, overlayPort);
     voteWindow = window;
     window->setWindowFlags(window->windowFlags() | Qt::WindowStaysOnTopHint);
     window->showNormal();
@@ -51,12 +52,12 @@ StartResult startPlugin(const char *game, const BridgeOptions &bridge)
 
 int runPlugin(const char *game)
 {
-    return runPlugin(game, BridgeOptions());
+    return runPlugin(game, BridgeOptions(), OverlayServer::portFromEnvironment());
 }
 
-int runPlugin(const char *game, const BridgeOptions &bridge)
+int runPlugin(const char *game, const BridgeOptions &bridge, int overlayPort)
 {
-    if (startPlugin(game, bridge) != StartResult::Ran) {
+    if (startPlugin(game, bridge, overlayPort) != StartResult::Ran) {
         // Both refusals end alike: the start failure reminder, then status 2.
         showRemind(QStringLiteral("错误"), QStringLiteral("启动插件失败<br>游戏选择错误"), nullptr);
         return 2;

@@ -7,12 +7,14 @@
 #include "catalogue/GiftList.h"
 #include "catalogue/HttpFetch.h"
 #include "catalogue/productsSelector.h"
+#include "overlay/OverlayServer.h"
 #include "platform/Platform.h"
 #include "report/ReportSender.h"
 #include "shell/CWndRemind.h"
 #include "shell/CardShadow.h"
 #include "ui/StyleFill.h"
 #include "ui/VoterListWidget.h"
+#include "vote/DefaultTeams.h"
 
 #include <QColorDialog>
 #include <QComboBox>
@@ -59,10 +61,10 @@ qint64 numberIn(const QLineEdit *edit)
 } // namespace
 
 kivaPlugInVote::kivaPlugInVote(QWidget *parent)
-    : kivaPlugInVote(parent, BridgeOptions())
+    : kivaPlugInVote(parent, BridgeOptions(), OverlayServer::portFromEnvironment())
 {}
 
-kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge)
+kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge, int overlayPort)
     : QDialog(parent)
     , downloader(new DownloadThread)
     , reports(std::make_unique<ReportSender>())
@@ -74,6 +76,51 @@ kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge)
     imClient = new CIMkiva(this, bridge);
     if (bridge.enabled)
         imClient->startLink(dispatchRoomMessage, this);
+
+    if (overlayPort >= 0) {
+        overlay = new OverlayServer([this] { return overlayState(); }, this);
+        if (!overlay->listen(quint16(overlayPort))) {
+            // The vote goes on without the page; the streamer hears of it once,
+            // when the window is up.
+            QTimer::singleShot(0, this, [this] {
+                showRemind(QStringLiteral("提示"), overlay->errorString(), this);
+            });
+        }
+    }
+    connect(questionEdit, &QLineEdit::textChanged, this, &kivaPlugInVote::overlayChanged);
+}
+
+OverlayState kivaPlugInVote::overlayState() const
+{
+    OverlayState state;
+    state.question = questionEdit->text();
+    state.questionColour =
+        QStringLiteral("#%1").arg(vote.noteColor() & 0xffffff, 6, 16, QLatin1Char('0'));
+    state.mode = vote.voteMode();
+    for (int index = 1; index <= kTeamCount && index <= state.mode; ++index) {
+        OverlayTeam team;
+        team.index = index;
+        team.name = QString::fromUtf8(vote.team(index).name);
+        team.votes = vote.team(index).votes;
+        team.colour = QString::fromLatin1(defaultTeam(index)->colour);
+        state.teams.append(team);
+    }
+    if (state.mode == 2)
+        state.lead = leadLabel->text();
+    state.countdown = countdownLabel->text().trimmed();
+    state.counting = vote.isCounting();
+    return state;
+}
+
+QString kivaPlugInVote::overlayAddress() const
+{
+    return overlay ? overlay->pageUrl() : QString();
+}
+
+void kivaPlugInVote::overlayChanged()
+{
+    if (overlay)
+        overlay->markChanged();
 }
 
 kivaPlugInVote::~kivaPlugInVote()
@@ -135,6 +182,7 @@ void kivaPlugInVote::on_start_clicked()
         setVoteControlsEnabled(true);
         startButton->setText(QStringLiteral("开始计票"));
         vote.stopCounting();
+        overlayChanged();
         return;
     }
     if (vote.firstUnnamedShownTeam() != 0) {
@@ -148,6 +196,7 @@ void kivaPlugInVote::on_start_clicked()
     setVoteControlsEnabled(false);
     startButton->setText(QStringLiteral("停止计票"));
     vote.startCounting();
+    overlayChanged();
 }
 
 void kivaPlugInVote::on_clear_ballot_clicked()
@@ -156,6 +205,7 @@ void kivaPlugInVote::on_clear_ballot_clicked()
         teamWidgets[index].votesLabel->setText(QStringLiteral("0票"));
     leadLabel->setText(QString());
     vote.clearTotals();
+    overlayChanged();
     reportInteraction("2");
 }
 
@@ -171,6 +221,7 @@ void kivaPlugInVote::showCountdown(const Countdown::Reading &reading)
 {
     countdownLabel->setText(reading.expired ? QStringLiteral("时间到")
                                             : QString::number(reading.seconds));
+    overlayChanged();
 }
 
 void kivaPlugInVote::on_start_time_clicked()
@@ -183,6 +234,7 @@ void kivaPlugInVote::on_start_time_clicked()
         vote.stopCountdown();
         countdownTimer.stop();
         countdownLabel->setText(QString());
+        overlayChanged();
         startTimeButton->setStyleSheet(
             VoteStyles::toggle(VoteStyles::kToggleCountdownButton, VoteStyles::kStoppedFill));
         return;
@@ -261,6 +313,7 @@ void kivaPlugInVote::setMode(int teams)
     const int maxLength = teams == 2 ? 8 : teams == 3 ? 5 : 2;
     for (int index = 1; index <= teams; ++index)
         teamWidgets[index].nameEdit->setMaxLength(maxLength);
+    overlayChanged();
     reportInteraction(teams == 2 ? "7" : teams == 3 ? "8" : "9");
 }
 
@@ -294,6 +347,7 @@ void kivaPlugInVote::on_node_clicked()
     swatchButton->setStyleSheet(VoteStyles::fill(VoteStyles::kSwatchTemplate, red, green, blue, red,
                                                  green, blue, red, green, blue));
     vote.setNoteColor(red, green, blue);
+    overlayChanged();
     swatchButton->update();
     questionEdit->update();
     reportInteraction("10");
@@ -314,6 +368,7 @@ void kivaPlugInVote::adjustManualVotes(QLineEdit *countEdit, QComboBox *teamBox,
     }
     if (vote.voteMode() == 2)
         refreshLead();
+    overlayChanged();
     reportInteraction(add ? "11" : "12");
 }
 
@@ -360,21 +415,25 @@ void kivaPlugInVote::showChosenGift(int index)
 void kivaPlugInVote::on_team1_changed(const QString &text)
 {
     vote.setTeamName(1, text.toUtf8());
+    overlayChanged();
 }
 
 void kivaPlugInVote::on_team2_changed(const QString &text)
 {
     vote.setTeamName(2, text.toUtf8());
+    overlayChanged();
 }
 
 void kivaPlugInVote::on_team3_changed(const QString &text)
 {
     vote.setTeamName(3, text.toUtf8());
+    overlayChanged();
 }
 
 void kivaPlugInVote::on_team4_changed(const QString &text)
 {
     vote.setTeamName(4, text.toUtf8());
+    overlayChanged();
 }
 
 void kivaPlugInVote::showVotes(int index, bool trailingBlank)
@@ -405,6 +464,8 @@ void kivaPlugInVote::showCountResult(const CountResult &result, bool giftVote)
     }
     if (result.refreshLead)
         refreshLead();
+    if (result.changedTeams)
+        overlayChanged();
 }
 
 void kivaPlugInVote::on_text_message(const char *nick, const char *text)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bridge/BridgeOptions.h"
+#include "overlay/OverlayState.h"
 #include "vote/VoteSession.h"
 
 #include <QDialog>
@@ -14,6 +15,7 @@
 
 class CIMkiva;
 class DownloadThread;
+class OverlayServer;
 class ReportSender;
 class CTitleBar;
 class QButtonGroup;
@@ -32,9 +34,12 @@ class kivaPlugInVote : public QDialog
     Q_OBJECT
 
 public:
+    // The program's window: the live room at its fixed address, the results
+    // page on KIVA_OVERLAY_PORT (default 11112).
     explicit kivaPlugInVote(QWidget *parent = nullptr);
-    // The same window with its live-room link pointed elsewhere, or off (tests, tools).
-    kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge);
+    // The same window with its live-room link pointed elsewhere, or off, and
+    // the results page on `overlayPort` (0: a free port; -1: none) (tests, tools).
+    kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge, int overlayPort = -1);
     ~kivaPlugInVote() override;
 
     const VoteSession &session() const { return vote; }
@@ -47,6 +52,11 @@ public:
 
     // Tells the platform which control was used (button codes "1" to "13").
     void reportInteraction(const std::string &button);
+
+    // What the on-stream results page shows now.
+    OverlayState overlayState() const;
+    // The results page's address; empty when it is not served.
+    QString overlayAddress() const;
 
 public slots:
     void on_cancel_clicked();
@@ -110,6 +120,8 @@ private:
     void addProduct(const QByteArray &productId, const QString &name, const QByteArray &imageUrl,
                     const QString &imageFolder, qint32 price);
     void showChosenGift(int index);
+    // Something the results page shows has changed.
+    void overlayChanged();
 
     VoteSession vote;
     DownloadThread *downloader = nullptr;
@@ -117,6 +129,7 @@ private:
     QTimer countdownTimer;
     QElapsedTimer countdownClock;
     CIMkiva *imClient = nullptr;
+    OverlayServer *overlay = nullptr;
 
     CTitleBar *titleBar = nullptr;
     QFrame *backgroundFrame = nullptr;

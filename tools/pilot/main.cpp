@@ -6,6 +6,7 @@
 //
 //   kiva-pilot --room-port 11111 --teams 红队,蓝队 --text --shot board.png --quit-after-ms 20000
 #include "catalogue/HttpFetch.h"
+#include "overlay/OverlayServer.h"
 #include "platform/FontSetup.h"
 #include "vote/kivaPlugInVote.h"
 
@@ -87,8 +88,10 @@ int main(int argc, char **argv)
 
     BridgeOptions bridge;
     bridge.address = QStringLiteral("ws://127.0.0.1:%1").arg(parser.value(roomPort));
-    kivaPlugInVote window(nullptr, bridge);
+    kivaPlugInVote window(nullptr, bridge, OverlayServer::portFromEnvironment());
     window.showNormal();
+    if (!window.overlayAddress().isEmpty())
+        say(QStringLiteral("overlay ") + window.overlayAddress());
 
     const QStringList names =
         parser.value(teams).split(QRegularExpression(QStringLiteral("[,，]")), Qt::SkipEmptyParts);
