@@ -1,5 +1,7 @@
 #include "bridge/CIMkiva.h"
 
+#include "platform/QtCompat.h"
+
 #include "shell/CWndRemind.h"
 #include "vote/kivaPlugInVote.h"
 
@@ -44,7 +46,7 @@ void CIMkiva::startLink(RoomMessageHandler messageHandler, kivaPlugInVote *conte
 #ifndef QT_NO_SSL
     QSslConfiguration tls = socket.sslConfiguration();
     tls.setPeerVerifyMode(QSslSocket::VerifyNone);
-    tls.setProtocol(QSsl::TlsV1SslV3);
+    tls.setProtocol(QtCompat::kTlsV1SslV3);
     socket.setSslConfiguration(tls);
 #endif
 

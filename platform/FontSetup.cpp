@@ -1,5 +1,7 @@
 #include "platform/FontSetup.h"
 
+#include "platform/QtCompat.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
@@ -10,8 +12,7 @@ QString installCjkFontSubstitutions()
 #ifdef Q_OS_WIN
     return QString();
 #else
-    const QFontDatabase database;
-    const QStringList installed = database.families();
+    const QStringList installed = QtCompat::fontFamilies();
     const QStringList preferred = {
         QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
         QStringLiteral("Noto Sans SC"),        QStringLiteral("Source Han Sans SC"),
@@ -25,7 +26,7 @@ QString installCjkFontSubstitutions()
         }
     }
     if (family.isEmpty()) {
-        const QStringList chinese = database.families(QFontDatabase::SimplifiedChinese);
+        const QStringList chinese = QtCompat::fontFamilies(QFontDatabase::SimplifiedChinese);
         if (!chinese.isEmpty())
             family = chinese.first();
     }

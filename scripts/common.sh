@@ -10,9 +10,14 @@ kiva_packages=(
   fonts-wqy-microhei   # a CJK font, so Chinese text renders
 )
 
+# The same tree on Qt 6 (--qt6): Debian's Qt 6 base, WebSockets and platform plugins.
+kiva_qt6_packages=(qt6-base-dev qt6-websockets-dev qt6-qpa-plugins libgl-dev)
+
 kiva_install_deps() {
   local extra=("$@") missing=() package
-  for package in "${kiva_packages[@]}" "${extra[@]}"; do
+  local wanted=("${kiva_packages[@]}")
+  [ "${kiva_qt:-5}" = 6 ] && wanted+=("${kiva_qt6_packages[@]}")
+  for package in "${wanted[@]}" "${extra[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
       || missing+=("$package")
   done
@@ -37,19 +42,24 @@ kiva_runtime_dir() {
   fi
 }
 
-# Sets `build` and `options` for a plain build, or for one under the
-# sanitizers when the argument is --sanitize.
+# Sets `build`, `options` and `kiva_qt` from the arguments: --qt6 builds on
+# Qt 6 instead of Qt 5, --sanitize under ASan/UBSan; each combination has a
+# build folder of its own (build, build-sanitize, build-qt6, build-qt6-sanitize).
 kiva_choose_build() {
-  build="$kiva_root/build"
+  local suffix=""
+  kiva_qt=5
   options=(-DCMAKE_BUILD_TYPE=Debug)
-  case "${1:-}" in
-    "") ;;
-    --sanitize)
-      build="$kiva_root/build-sanitize"
-      options+=(-DKIVA_SANITIZE=ON)
-      ;;
-    *) echo "usage: $0 [--sanitize]" >&2; exit 2 ;;
-  esac
+  for argument in "$@"; do
+    case "$argument" in
+      --qt6) kiva_qt=6 ;;
+      --sanitize) options+=(-DKIVA_SANITIZE=ON) ;;
+      *) echo "usage: $0 [--qt6] [--sanitize]" >&2; exit 2 ;;
+    esac
+  done
+  options+=(-DKIVA_QT_MAJOR="$kiva_qt")
+  [ "$kiva_qt" = 6 ] && suffix="-qt6"
+  [[ " ${options[*]} " == *" -DKIVA_SANITIZE=ON "* ]] && suffix="$suffix-sanitize"
+  build="$kiva_root/build$suffix"
 }
 
 # kiva_build <build-folder> [cmake options...]
@@ -68,7 +78,7 @@ kiva_sanitizer_env() {
 }
 
 # Everything before running tests: packages, build folder, environment.
-# kiva_prepare [--sanitize]; leaves `build` set and the shell in it.
+# kiva_prepare [--qt6] [--sanitize]; leaves `build` set and the shell in it.
 kiva_prepare() {
   kiva_choose_build "$@"
   kiva_install_deps

@@ -4,6 +4,8 @@
 #   scripts/test.sh              build into build/ and run the tests
 #   scripts/test.sh --sanitize   the same under AddressSanitizer and
 #                                UndefinedBehaviorSanitizer, in build-sanitize/
+#   scripts/test.sh --qt6        the same tree built on Qt 6, in build-qt6/
+#                                (--qt6 --sanitize: build-qt6-sanitize/)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 

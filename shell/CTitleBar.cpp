@@ -1,5 +1,7 @@
 #include "shell/CTitleBar.h"
 
+#include "platform/QtCompat.h"
+
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -84,7 +86,7 @@ void CTitleBar::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
         dragging = true;
-        lastPos = event->globalPos();
+        lastPos = QtCompat::globalPos(event);
     }
 }
 
@@ -103,7 +105,7 @@ void CTitleBar::mouseMoveEvent(QMouseEvent *event)
 {
     if (!dragging || !window)
         return;
-    const QPoint position = event->globalPos();
+    const QPoint position = QtCompat::globalPos(event);
     window->move(window->pos() + (position - lastPos));
     lastPos = position;
 }

@@ -2,6 +2,7 @@
 // image cache path, file tests and writes, and the CJK font mapping.
 #include "platform/FontSetup.h"
 #include "platform/Platform.h"
+#include "platform/QtCompat.h"
 
 #include <QApplication>
 #include <QDir>
@@ -90,16 +91,14 @@ void TestPlatform::chineseFamiliesMapToAnInstalledFont()
 #ifdef Q_OS_WIN
     QVERIFY(family.isEmpty());
 #else
-    if (QFontDatabase().families(QFontDatabase::SimplifiedChinese).isEmpty())
+    if (QtCompat::fontFamilies(QFontDatabase::SimplifiedChinese).isEmpty())
         QSKIP("no CJK font installed");
     QVERIFY(!family.isEmpty());
     for (const QString &name : {QStringLiteral("微软雅黑"), QStringLiteral("黑体")}) {
         QVERIFY2(QFont::substitutes(name).contains(family, Qt::CaseInsensitive), qPrintable(name));
         // The family the style sheets name now draws Chinese glyphs.
         const QFontInfo info {QFont(name)};
-        QVERIFY(QFontDatabase()
-                    .writingSystems(info.family())
-                    .contains(QFontDatabase::SimplifiedChinese));
+        QVERIFY(QtCompat::writingSystems(info.family()).contains(QFontDatabase::SimplifiedChinese));
     }
 #endif
 }

@@ -63,12 +63,24 @@ int VoterListWidget::rowHeight() const
 {
     // The height the list gives an empty row of its own, with its font and style.
     if (cachedRowHeight < 0) {
-        QStyleOptionViewItem option = viewOptions();
+        QStyleOptionViewItem option = itemOption();
         option.features = QStyleOptionViewItem::None;
         cachedRowHeight = std::max(
             1, style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).height());
     }
     return cachedRowHeight;
+}
+
+QStyleOptionViewItem VoterListWidget::itemOption() const
+{
+    // The options the list draws its items with; Qt 6 renamed the call.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    return option;
+#else
+    return viewOptions();
+#endif
 }
 
 int VoterListWidget::firstVisibleRow() const

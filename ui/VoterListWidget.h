@@ -3,6 +3,7 @@
 #include "vote/VoterRanking.h"
 
 #include <QListWidget>
+#include <QStyleOptionViewItem>
 #include <QString>
 
 class QLabel;
@@ -41,6 +42,7 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    QStyleOptionViewItem itemOption() const;
     int rowHeight() const;
     int rowStep() const { return rowHeight() + 2 * spacing(); }
     int firstVisibleRow() const;

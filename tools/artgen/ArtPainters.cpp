@@ -1,5 +1,7 @@
 #include "ArtPainters.h"
 
+#include "platform/QtCompat.h"
+
 #include <QFont>
 #include <QFontDatabase>
 #include <QLinearGradient>
@@ -73,7 +75,7 @@ QString cjkFamily()
     const QStringList preferred = {QStringLiteral("WenQuanYi Micro Hei"),
                                    QStringLiteral("Noto Sans CJK SC"),
                                    QStringLiteral("WenQuanYi Zen Hei")};
-    const QStringList installed = QFontDatabase().families();
+    const QStringList installed = QtCompat::fontFamilies();
     for (const QString &family : preferred) {
         if (installed.contains(family, Qt::CaseInsensitive))
             return family;

@@ -70,7 +70,7 @@ const QColor kTeamColour[2] = {QColor(98, 54, 255), QColor(255, 43, 100)};
 const QColor kCountdownPink(231, 22, 106);
 const QColor kRule(214, 214, 214);
 
-QFont cjkFont(qreal pixelSize, int weight = QFont::Normal)
+QFont cjkFont(qreal pixelSize, QFont::Weight weight = QFont::Normal)
 {
     QFont font(Art::cjkFamily());
     font.setPixelSize(int(std::lround(pixelSize)));
@@ -79,7 +79,7 @@ QFont cjkFont(qreal pixelSize, int weight = QFont::Normal)
 }
 
 void text(QPainter &p, const QRectF &box, int flags, const QString &s, qreal size,
-          const QColor &colour, int weight = QFont::Normal)
+          const QColor &colour, QFont::Weight weight = QFont::Normal)
 {
     p.setFont(cjkFont(size, weight));
     p.setPen(colour);

@@ -2,6 +2,7 @@
 // and renders the README screenshots.
 //
 //   kiva-artgen <repo-root>            rewrite res/resource/*.png and the icons
+//   kiva-artgen --scene <shot> <out>   the results page's shot over a sample scene
 //   kiva-artgen --screens <out-dir>    shoot the shell windows (uses the
 //                                      compiled-in images: rebuild first)
 
@@ -11,6 +12,7 @@
 #include "Screens.h"
 
 #include "platform/FontSetup.h"
+#include "platform/QtCompat.h"
 #include "shell/kivaPlugMeng.h"
 
 #include <QApplication>
@@ -140,7 +142,8 @@ bool writeArtwork(const QDir &root)
 int usage()
 {
     out() << "usage: kiva-artgen <repo-root>\n"
-             "       kiva-artgen --screens <out-dir>\n";
+             "       kiva-artgen --screens <out-dir>\n"
+             "       kiva-artgen --scene <page-shot.png> <out.png>\n";
     return 2;
 }
 
@@ -149,7 +152,7 @@ int usage()
 int main(int argc, char **argv)
 {
     // Screenshots and artwork at exactly their pixel sizes.
-    QCoreApplication::setAttribute(Qt::AA_DisableHighDpiScaling);
+    QtCompat::keepPixelsOneToOne();
     QApplication app(argc, argv);
     useWindowsGuiFontSize(installCjkFontSubstitutions());
 
@@ -157,6 +160,8 @@ int main(int argc, char **argv)
     bool ok = false;
     if (args.size() == 2 && args[0] == QStringLiteral("--screens")) {
         ok = renderScreens(args[1]);
+    } else if (args.size() == 3 && args[0] == QStringLiteral("--scene")) {
+        ok = renderOverlayOnScene(args[1], args[2]);
     } else if (args.size() == 1 && !args[0].startsWith(QLatin1Char('-'))) {
         const QDir root(args[0]);
         if (!root.exists(QStringLiteral("res/resource"))) {
