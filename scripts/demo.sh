@@ -8,12 +8,13 @@
 # of teams 1 and 2. Then the plug-in shows its guide; after "我知道了" the vote
 # window opens and connects. Each report the plug-in sends is printed here.
 #
-#   scripts/demo.sh     without a display, the demo sets up the vote by itself
-#                       (kiva-pilot, offscreen), lets the crowd vote for 25 s and
-#                       saves pictures of the board filling in build/demo/
+#   scripts/demo.sh         without a display, the demo sets up the vote by itself
+#                           (kiva-pilot, offscreen), lets the crowd vote and saves
+#                           pictures of the board and of the results page in build/demo/
+#   scripts/demo.sh --qt6   the same, built on Qt 6 (in build-qt6/)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-build="$kiva_root/build"
+kiva_choose_build "$@"
 out="$build/demo"
 
 pids=()
@@ -42,9 +43,13 @@ headless=0
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   headless=1
 fi
-kiva_install_deps
+if [ "$headless" = 1 ]; then
+  kiva_install_deps chromium # to picture the results page
+else
+  kiva_install_deps
+fi
 kiva_runtime_dir
-kiva_build "$build" -DCMAKE_BUILD_TYPE=Debug
+kiva_build "$build" "${options[@]}"
 mkdir -p "$out"
 
 api_port=$(start_listening "$out/api.log" "$build/tools/apisim/kiva-api-sim" --port 0)
@@ -56,14 +61,29 @@ pids+=($!)
 room=("$build/tools/roomsim/kiva-room-sim" --port 11111 --crowd --rate 6 --teams "红队,蓝队"
       --gifts "1450928358,1477978817" --repeat 5 --quiet)
 if [ "$headless" = 1 ]; then
-  start_listening "$out/room.log" "${room[@]}" --headless >/dev/null
-  echo "No display: the pilot sets up a chat vote for 红队 and 蓝队 and counts for 25 s."
+  # A crowd of 150 messages (25 s), then the room is quiet and the page settles.
+  start_listening "$out/room.log" "${room[@]}" --headless --count 150 --exit-when-done >/dev/null
+  room_pid=${pids[-1]}
+  echo "No display: the pilot sets up a chat vote for 红队 and 蓝队; the crowd votes for 25 s."
   QT_QPA_PLATFORM=offscreen "$build/tools/pilot/kiva-pilot" --room-port 11111 --text \
     --teams "红队,蓝队" --question "想看主播化妆还是卸妆？" \
-    --shot "$out/vote-window.png" --quit-after-ms 25000 2>/dev/null | grep -v "^Http request" || true
-  echo "The board after 25 s: $out/vote-window.png"
+    --shot "$out/vote-window.png" --quit-after-ms 35000 >"$out/pilot.log" 2>/dev/null &
+  pids+=($!)
+  pilot_pid=$!
+  for _ in $(seq 100); do grep -q '^overlay ' "$out/pilot.log" && break; sleep 0.1; done
+  page=$(grep -m1 '^overlay ' "$out/pilot.log" | cut -d' ' -f2 || true)
+  echo "Results page for the broadcast software's browser source: ${page:-(not served)}"
+  wait "$room_pid" || true
+  if [ -n "$page" ]; then
+    printf 'shot overlay\nquit\n' | QT_QPA_PLATFORM=offscreen \
+      "$build/tools/overlaycheck/kiva-overlay-check" --browse "$page" --out-dir "$out" >/dev/null \
+      && echo "The results page in a browser: $out/overlay.png"
+  fi
+  wait "$pilot_pid" || true
+  echo "The board: $out/vote-window.png"
 else
   start_listening "$out/room.log" "${room[@]}" >/dev/null
+  echo "Results page for the broadcast software's browser source: http://127.0.0.1:11112/overlay"
   export QT_LOGGING_RULES="kiva.room.debug=true"
   "$build/kivaPlugInVote" || true
 fi

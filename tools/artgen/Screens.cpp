@@ -17,10 +17,12 @@
 #include <QFrame>
 #include <QImage>
 #include <QLayout>
+#include <QLinearGradient>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRadialGradient>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -186,4 +188,37 @@ bool renderScreens(const QString &outDir)
         ok = save(composite, dir.filePath(QStringLiteral("gift-selector.png"))) && ok;
     }
     return ok;
+}
+
+bool renderOverlayOnScene(const QString &overlayShot, const QString &outPath)
+{
+    const QImage page(overlayShot);
+    if (page.isNull()) {
+        QTextStream(stdout) << "cannot read " << overlayShot << '\n';
+        return false;
+    }
+    // A sample broadcast scene: an evening sky over a stage with its lights,
+    // so the page's transparency and legibility show.
+    QImage scene(1280, 720, QImage::Format_RGB32);
+    QPainter p(&scene);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 0, 720);
+    sky.setColorAt(0, QColor(38, 52, 110));
+    sky.setColorAt(0.6, QColor(190, 96, 120));
+    sky.setColorAt(1, QColor(242, 170, 110));
+    p.fillRect(scene.rect(), sky);
+    for (int i = 0; i < 6; ++i) {
+        QRadialGradient light(QPointF(140 + i * 200, 520), 160);
+        light.setColorAt(0, QColor(255, 240, 200, 90));
+        light.setColorAt(1, QColor(255, 240, 200, 0));
+        p.fillRect(scene.rect(), light);
+    }
+    p.setBrush(QColor(30, 26, 40));
+    p.setPen(Qt::NoPen);
+    p.drawRect(QRectF(0, 600, 1280, 120));
+    p.drawEllipse(QPointF(960, 420), 70, 80); // a streamer at the microphone
+    p.drawRoundedRect(QRectF(860, 490, 200, 140), 60, 60);
+    p.drawImage(QPointF(40, 40), page);
+    p.end();
+    return save(scene, outPath);
 }
