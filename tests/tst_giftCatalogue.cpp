@@ -27,6 +27,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <condition_variable>
 #include <mutex>
 
 namespace {
@@ -91,6 +92,17 @@ public:
         base = http.baseUrl();
     }
 
+    // The server goes first: its handlers use the members below.
+    ~Api()
+    {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            stopping = true;
+        }
+        wake.notify_all();
+        http.stop();
+    }
+
     void serve(const QList<Gift> &gifts, int ec = 0)
     {
         QByteArrayList elements;
@@ -133,6 +145,8 @@ public:
 private:
     HttpServerThread http;
     std::mutex lock;
+    std::condition_variable wake;
+    bool stopping = false;
     QByteArray body = "{}";
     int listStatus = 200;
     int reportDelayMs = 0;
