@@ -488,6 +488,7 @@ void TestOverlayServer::stuckClientIsDropped()
     Page page;
     QVERIFY(page.open(server->port()));
     QTRY_COMPARE(server->clientCount(), 2);
+    QVERIFY(page.waitForMessages(1)); // the snapshot, before looking at the last push
 
     QSignalSpy counts(server.get(), &OverlayServer::clientCountChanged);
     QElapsedTimer clock;

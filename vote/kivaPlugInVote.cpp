@@ -125,6 +125,8 @@ void kivaPlugInVote::overlayChanged()
 
 kivaPlugInVote::~kivaPlugInVote()
 {
+    // The page's server asks this window for its state: it goes while the window is whole.
+    delete overlay;
     delete downloader;
 }
 
