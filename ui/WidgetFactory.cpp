@@ -38,13 +38,20 @@ QPushButton *sizedButton(const QString &style, const QString &text, int width, i
     return button;
 }
 
+QString teamBoxText(int index)
+{
+    static const QString names[] = {QStringLiteral("第一队"), QStringLiteral("第二队"),
+                                    QStringLiteral("第三队"), QStringLiteral("第四队")};
+    return index >= 1 && index <= 4 ? names[index - 1] : QString();
+}
+
 QComboBox *teamBox(const QString &style)
 {
     auto *box = new QComboBox;
     box->setFixedSize(80, 20);
     box->setStyleSheet(style);
-    box->addItem(QStringLiteral("第一队"));
-    box->addItem(QStringLiteral("第二队"));
+    box->addItem(teamBoxText(1));
+    box->addItem(teamBoxText(2));
     return box;
 }
 

@@ -16,6 +16,9 @@ namespace WidgetFactory {
 // Fixed size 80 x 16.
 QRadioButton *radioButton(const QString &style, const QString &text);
 QPushButton *sizedButton(const QString &style, const QString &text, int width, int height);
+// What the team boxes call team `index` (1..4): "第一队" … "第四队".
+QString teamBoxText(int index);
+
 // Fixed size 80 x 20, items "第一队" and "第二队".
 QComboBox *teamBox(const QString &style);
 // Number edits take 1 to 9999, open no context menu and say so in a tool tip.

@@ -14,6 +14,7 @@
 #include "shell/CardShadow.h"
 #include "ui/StyleFill.h"
 #include "ui/VoterListWidget.h"
+#include "ui/WidgetFactory.h"
 #include "vote/DefaultTeams.h"
 
 #include <QColorDialog>
@@ -41,10 +42,8 @@ constexpr int kOpenPanelHeight = 785;
 // The team boxes name the teams; their texts map to team indices.
 int teamIndexOfBoxText(const QString &text)
 {
-    static const QString names[] = {QStringLiteral("第一队"), QStringLiteral("第二队"),
-                                    QStringLiteral("第三队"), QStringLiteral("第四队")};
     for (int index = 1; index <= kTeamCount; ++index) {
-        if (text == names[index - 1])
+        if (text == WidgetFactory::teamBoxText(index))
             return index;
     }
     return 0;
@@ -304,12 +303,10 @@ void kivaPlugInVote::setMode(int teams)
     vote.setVoteMode(teams);
     leadLabel->setVisible(teams == 2);
 
-    static const QString names[] = {QStringLiteral("第一队"), QStringLiteral("第二队"),
-                                    QStringLiteral("第三队"), QStringLiteral("第四队")};
     for (QComboBox *box : {addTeamBox, subTeamBox}) {
         box->clear();
         for (int index = 1; index <= teams; ++index)
-            box->addItem(names[index - 1]);
+            box->addItem(WidgetFactory::teamBoxText(index));
     }
     // Longer names than the new limit are cut; the edit reports the change.
     const int maxLength = teams == 2 ? 8 : teams == 3 ? 5 : 2;
