@@ -8,10 +8,6 @@
 # long as its share.
 #
 #   scripts/overlay-check.sh            shots and states land in build/overlay-check/
-#
-# Without tools/pilot (or with KIVA_OVERLAY_STANDIN=1) the plug-in is stood in
-# for by kiva-overlay-check --serve with states written here, which checks the
-# page, the browser and the reader but not the vote window.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -26,12 +22,7 @@ kiva_install_deps chromium
 kiva_runtime_dir
 export QT_QPA_PLATFORM=offscreen
 
-with_pilot=0
-targets=(kiva-overlay-check)
-if [ -f "$kiva_root/tools/pilot/CMakeLists.txt" ] && [ "${KIVA_OVERLAY_STANDIN:-0}" != 1 ]; then
-  with_pilot=1
-  targets+=(kiva-pilot kiva-room-sim)
-fi
+targets=(kiva-overlay-check kiva-pilot kiva-room-sim)
 [ -f "$build/CMakeCache.txt" ] || cmake -S "$kiva_root" -B "$build" -DCMAKE_BUILD_TYPE=Debug
 cmake --build "$build" --target "${targets[@]}" -j "$(nproc)"
 check="$build/tools/overlaycheck/kiva-overlay-check"
@@ -86,33 +77,17 @@ start_room() {
   room_port=$(wait_line "$log" "listening " 20 | cut -d' ' -f2) || fail "no room simulator"
 }
 
-# The plug-in (or its stand-in) serving the page on overlay_port (0 picks one).
+# The plug-in serving the page on overlay_port (0 picks one).
 overlay_port=0
-state_file="$out/served-state.json"
 start_plugin() {
   local log="$out/plugin-$run.log" line
-  if [ "$with_pilot" = 1 ]; then
-    "$pilot" --room-port "$room_port" --overlay-port "$overlay_port" --teams "红队,蓝队" --text \
-      --question "今晚吃什么？" \
-      >"$log" 2>&1 &
-  else
-    "$check" --serve --port "$overlay_port" --state "$state_file" >"$log" 2>&1 &
-  fi
+  "$pilot" --room-port "$room_port" --overlay-port "$overlay_port" --teams "红队,蓝队" --text \
+    --question "今晚吃什么？" >"$log" 2>&1 &
   plugin_pid=$!
   pids+=("$plugin_pid")
   line=$(wait_line "$log" "overlay http://" 60) || fail "the plug-in did not serve its page"
   page_url="${line#overlay }"
   overlay_port=$(echo "$page_url" | sed -E 's|.*:([0-9]+)/overlay$|\1|')
-}
-
-# Stand-in states: two teams with the given votes.
-write_state() {
-  cat >"$state_file.tmp" <<EOF
-{"question":"今晚吃什么？","questionColour":"#ffcc00","mode":2,"counting":$3,"countdown":"","lead":"",
- "teams":[{"index":1,"name":"红队","votes":$1,"colour":"98,54,255,1"},
-          {"index":2,"name":"蓝队","votes":$2,"colour":"255,43,100,1"}]}
-EOF
-  mv "$state_file.tmp" "$state_file"
 }
 
 # The browser, one page kept open for the whole run, driven line by line.
@@ -151,15 +126,10 @@ total_of() {
   sed -E 's/.*"total":([0-9.e+]+).*/\1/' "$1" | cut -d. -f1
 }
 
-echo "== The page against $([ "$with_pilot" = 1 ] && echo "kiva-pilot and the room simulator" || echo "a stand-in server (no tools/pilot)")"
-if [ "$with_pilot" = 1 ]; then
-  start_room 300 300 1
-  start_plugin
-  wait "$room_pid" || true
-else
-  write_state 30 10 true
-  start_plugin
-fi
+echo "== The page against kiva-pilot and the room simulator"
+start_room 300 300 1
+start_plugin
+wait "$room_pid" || true
 echo "page: $page_url"
 start_browser
 
@@ -167,16 +137,8 @@ echo "== Before the burst"
 ask shot before
 
 echo "== A burst of votes"
-if [ "$with_pilot" = 1 ]; then
-  start_room 3000 3000 2
-  wait "$room_pid" || true
-else
-  for step in $(seq 1 20); do
-    write_state $((30 + step * 100)) $((10 + step * 37)) true
-    sleep 0.05
-  done
-  write_state 2030 750 false
-fi
+start_room 3000 3000 2
+wait "$room_pid" || true
 ask shot after
 before_total=$(total_of "$out/before.json")
 after_total=$(total_of "$out/after.json")
@@ -190,7 +152,6 @@ ask kept stopped 3000
 
 echo "== The plug-in starts again on the same port"
 run=$((run + 1))
-[ "$with_pilot" = 1 ] || write_state 0 0 false
 # Asked first: the browser driver times from the moment the page's server
 # answers again to the moment the page shows its state.
 tell await restarted
@@ -200,12 +161,8 @@ restart_ms=${answer##* }
 [ "$restart_ms" -le "$limit_ms" ] || fail "page back ${restart_ms} ms after the restart (limit ${limit_ms})"
 
 echo "== Votes for the restarted plug-in"
-if [ "$with_pilot" = 1 ]; then
-  start_room 500 500 3
-  wait "$room_pid" || true
-else
-  write_state 420 380 true
-fi
+start_room 500 500 3
+wait "$room_pid" || true
 ask shot final
 
 echo "== The page is refreshed: the same totals come back"

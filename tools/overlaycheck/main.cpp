@@ -1,17 +1,15 @@
-// kiva-overlay-check: checks screenshots of the on-stream page, fetches the
-// state the plug-in serves, and serves a fixed state for trying the page.
+// kiva-overlay-check: checks screenshots of the on-stream page and fetches
+// the state the plug-in serves.
 //
 // clang-format off
 //   kiva-overlay-check --png shot.png --state state.json
 //   kiva-overlay-check --fetch http://127.0.0.1:<port>/overlay/state --out state.json [--settle-ms N]
-//   kiva-overlay-check --serve --port <port> --state state.json
 //   kiva-overlay-check --browse http://127.0.0.1:<port>/overlay --out-dir DIR [--chromium PATH]
 //     (commands on stdin, see browse())
 // clang-format on
 #include "PageShooter.h"
 #include "ShotCheck.h"
 
-#include "overlay/OverlayServer.h"
 #include "overlay/OverlayState.h"
 
 #include <QCommandLineParser>
@@ -251,33 +249,6 @@ int browse(const QString &chromium, const QString &pageUrl, const QString &dir)
     return 0;
 }
 
-int serve(quint16 port, const QString &statePath)
-{
-    OverlayState current;
-    QByteArray loaded;
-    OverlayServer server([&current] { return current; });
-    // Re-read every 100 ms: a script changes the state by rewriting the file.
-    const auto reload = [&] {
-        bool ok = false;
-        const QByteArray json = readFile(statePath, &ok);
-        if (json != loaded && overlayStateFromJson(json, &current)) {
-            loaded = json;
-            server.markChanged();
-        }
-    };
-    reload();
-    if (!server.listen(port)) {
-        std::fprintf(stderr, "%s\n", server.errorString().toUtf8().constData());
-        return 1;
-    }
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, reload);
-    poll.start(100);
-    std::printf("overlay %s\n", server.pageUrl().toUtf8().constData());
-    std::fflush(stdout);
-    return QCoreApplication::exec();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -303,10 +274,6 @@ int main(int argc, char *argv[])
     const QCommandLineOption timeout(QStringLiteral("timeout-ms"),
                                      QStringLiteral("Give up fetching after this long."),
                                      QStringLiteral("MS"), QStringLiteral("30000"));
-    const QCommandLineOption serveOption(QStringLiteral("serve"),
-                                         QStringLiteral("Serve the page with the --state file."));
-    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Port for --serve."),
-                                  QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption browseOption(QStringLiteral("browse"),
                                           QStringLiteral("Keep this page open in Chromium and "
                                                          "take commands on stdin."),
@@ -316,12 +283,9 @@ int main(int argc, char *argv[])
                                     QStringLiteral("DIR"), QStringLiteral("."));
     const QCommandLineOption chromium(QStringLiteral("chromium"), QStringLiteral("The browser."),
                                       QStringLiteral("PATH"), QStringLiteral("chromium"));
-    parser.addOptions({png, state, fetch, out, settle, timeout, serveOption, port, browseOption,
-                       outDir, chromium});
+    parser.addOptions({png, state, fetch, out, settle, timeout, browseOption, outDir, chromium});
     parser.process(app);
 
-    if (parser.isSet(serveOption) && parser.isSet(state))
-        return serve(quint16(parser.value(port).toUInt()), parser.value(state));
     if (parser.isSet(browseOption))
         return browse(parser.value(chromium), parser.value(browseOption), parser.value(outDir));
     if (parser.isSet(fetch) && parser.isSet(out))
