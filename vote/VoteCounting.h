@@ -1,6 +1,7 @@
 #pragma once
 
 #include "vote/TeamRecord.h"
+#include "vote/VoteRules.h"
 #include "vote/VoteType.h"
 
 class VoteStateRecord;
@@ -21,6 +22,10 @@ struct CountResult
     unsigned changedTeams = 0; // bit `1 << index` per team that received votes
     bool refreshLead = false; // the two-team lead line is due for a refresh
     VoterRanking::Change voterRows[kTeamCount + 1]; // per team index: the rows that moved
+    // A chat vote the rules turned away (nothing changed), and why.
+    IgnoredReason ignored = IgnoredReason::None;
+    // A changed vote (one vote per viewer, changing allowed): the team it left, else 0.
+    int movedFrom = 0;
 
     bool changed(int index) const { return changedTeams & (1u << index); }
 };

@@ -45,6 +45,9 @@ public:
     // The announcement colour, packed as red * 65536 + green * 256 + blue.
     qint32 noteColor() const;
     void setNoteColor(int red, int green, int blue);
+    // The fair-vote rules of chat votes (all off by default).
+    const VoteRules &rules() const { return voteRules; }
+    void setRules(const VoteRules &rules) { voteRules = rules; }
 
     // Counting on and off. Counting starts only when every shown team has a
     // name; otherwise nothing changes and the first unnamed team is returned.
@@ -99,4 +102,5 @@ private:
     QByteArray lastMsgId = "none";
     LoginIds loginIds;
     Countdown timer;
+    VoteRules voteRules;
 };
