@@ -169,8 +169,6 @@ void TestVoteControls::startNeedsTheShownNames()
 void TestVoteControls::controlsFrozenWhileCounting()
 {
     Window w;
-    w.startTextVoting(QStringLiteral("A"), QStringLiteral("B"));
-    w.click(w.radio("giftRadio"));
     const QList<QWidget *> frozen = {w.radio("giftRadio"),
                                      w.radio("textRadio"),
                                      w.radio("mode2Radio"),
@@ -180,8 +178,33 @@ void TestVoteControls::controlsFrozenWhileCounting()
                                      w.gift(2),
                                      w.gift(3),
                                      w.gift(4)};
+    // How each looks where it stands (painted by its parent, effects and all).
+    const auto looks = [&] {
+        QList<QImage> pictures;
+        for (QWidget *control : frozen)
+            pictures << control->parentWidget()->grab(control->geometry()).toImage();
+        return pictures;
+    };
+    w.name(1, QStringLiteral("A"));
+    w.name(2, QStringLiteral("B"));
+    w.openPanel();
+    w.click(w.radio("mode4Radio"));
+    w.click(w.radio("mode2Radio"));
+    const QList<QImage> unlocked = looks(); // gift voting: the gift pictures show
+    QList<QRect> places;
     for (QWidget *control : frozen)
+        places << control->geometry();
+
+    w.click(w.button("startButton"));
+    w.click(w.radio("textRadio"));
+    const QList<QImage> locked = looks();
+    for (int i = 0; i < frozen.size(); ++i) {
+        QWidget *control = frozen.at(i);
         QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
+        // Dimmed, in the same place.
+        QVERIFY2(locked.at(i) != unlocked.at(i), qPrintable(control->objectName()));
+        QCOMPARE(control->geometry(), places.at(i));
+    }
     // The rest stays usable while counting.
     const QList<QWidget *> usable = {w.nameEdit(1),         w.edit("questionEdit"),
                                      w.edit("secondsEdit"), w.button("startTimeButton"),
@@ -189,13 +212,14 @@ void TestVoteControls::controlsFrozenWhileCounting()
     for (QWidget *control : usable)
         QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
     // A click on a disabled radio changes nothing.
-    QCOMPARE(w.window.session().voteType(), VoteType::Text);
+    QCOMPARE(w.window.session().voteType(), VoteType::Gift);
 
     w.click(w.button("startButton"));
     QVERIFY(!w.window.session().isCounting());
     QCOMPARE(w.button("startButton")->text(), QStringLiteral("开始计票"));
     for (QWidget *control : frozen)
         QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+    QCOMPARE(looks(), unlocked);
 }
 
 void TestVoteControls::clearTotalsKeepsTalliesAndCounting()

@@ -193,6 +193,14 @@ void kivaPlugInVote::buildWindow()
     subCountEdit->setObjectName(QStringLiteral("subCountEdit"));
     subButton->setObjectName(QStringLiteral("subButton"));
 
+    // Locked while counting: they say so by looking dimmed.
+    for (QWidget *control : {static_cast<QWidget *>(giftRadio), static_cast<QWidget *>(textRadio),
+                             static_cast<QWidget *>(mode2Radio), static_cast<QWidget *>(mode3Radio),
+                             static_cast<QWidget *>(mode4Radio)})
+        WidgetFactory::dimWhenDisabled(control);
+    for (int index = 1; index <= kTeamCount; ++index)
+        WidgetFactory::dimWhenDisabled(teamWidgets[index].giftButton);
+
     connect(startButton, SIGNAL(clicked(bool)), this, SLOT(on_start_clicked()));
     connect(clearBallotButton, SIGNAL(clicked(bool)), this, SLOT(on_clear_ballot_clicked()));
     connect(clearTeamButton, SIGNAL(clicked(bool)), this, SLOT(on_clear_team_clicked()));
