@@ -17,6 +17,8 @@ CIMkiva::CIMkiva(QObject *parent, const BridgeOptions &bridgeOptions)
     qRegisterMetaType<QAbstractSocket::SocketError>();
     qRegisterMetaType<QList<QSslError>>();
     handshakeTimer.setSingleShot(true);
+    socket.setMaxAllowedIncomingMessageSize(quint64(kMaxMessageBytes));
+    socket.setMaxAllowedIncomingFrameSize(quint64(kMaxMessageBytes));
 }
 
 CIMkiva::~CIMkiva()

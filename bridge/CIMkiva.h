@@ -19,6 +19,10 @@ class CIMkiva : public QObject
     Q_OBJECT
 
 public:
+    // No real message comes near this; a bigger one is refused as it arrives,
+    // and the link is closed and opened again.
+    static constexpr qint64 kMaxMessageBytes = 16 * 1024 * 1024;
+
     explicit CIMkiva(QObject *parent);
     CIMkiva(QObject *parent, const BridgeOptions &options);
     ~CIMkiva() override;

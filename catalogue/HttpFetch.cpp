@@ -70,6 +70,7 @@ bool http_get(QByteArray &response, const std::string &url, long &status,
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &appendBody);
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kHttpMaxRedirects);
     curl_easy_setopt(handle, CURLOPT_SSL_ENABLE_ALPN, 0L);
 
     bool ok = curl_easy_perform(handle) == CURLE_OK;

@@ -9,6 +9,8 @@
 // reports are sent from a thread of their own.
 void httpGlobalInit();
 
+// At most this many redirects are followed; a loop of them ends there.
+inline constexpr long kHttpMaxRedirects = 5;
 // The whole transfer's time limit unless the caller gives another.
 inline constexpr long kHttpTimeLimitS = 3;
 

@@ -42,6 +42,57 @@ void startTextCounting(kivaPlugInVote &window, const QString &teamName)
     QVERIFY(window.session().isCounting());
 }
 
+// A host whose answer to the link is one text frame of `frameBytes`, written
+// straight to the connection as it drains, so the host never holds it.
+class HugeFrameHost : public QObject
+{
+public:
+    explicit HugeFrameHost(qint64 bytes)
+        : frameBytes(bytes)
+        , upgrader(QStringLiteral("host"), QWebSocketServer::NonSecureMode)
+    {
+        server.listen(QHostAddress::LocalHost, 0);
+        connect(&server, &QTcpServer::newConnection, this, [this] {
+            connection = server.nextPendingConnection();
+            connect(connection, &QTcpSocket::bytesWritten, this, &HugeFrameHost::feed);
+            connect(connection, &QTcpSocket::disconnected, this,
+                    [this] { closedEarly = sent < frameBytes; });
+            upgrader.handleConnection(connection); // the upgrade, done by Qt
+        });
+        connect(&upgrader, &QWebSocketServer::newConnection, this, [this] {
+            upgraded.reset(upgrader.nextPendingConnection());
+            QByteArray header("\x81\x7f", 2); // one final text frame, 64-bit length
+            for (int shift = 56; shift >= 0; shift -= 8)
+                header.append(char((frameBytes >> shift) & 0xff));
+            connection->write(header);
+            feed();
+        });
+    }
+
+    quint16 port() const { return server.serverPort(); }
+
+    QTcpServer server;
+    const qint64 frameBytes;
+    qint64 sent = 0;
+    bool closedEarly = false;
+
+private:
+    void feed()
+    {
+        static const QByteArray chunk(64 * 1024, 'x');
+        while (upgraded && connection->state() == QAbstractSocket::ConnectedState
+               && sent < frameBytes && connection->bytesToWrite() < 4 * chunk.size()) {
+            const qint64 size = std::min<qint64>(chunk.size(), frameBytes - sent);
+            connection->write(chunk.constData(), size);
+            sent += size;
+        }
+    }
+
+    QWebSocketServer upgrader;
+    QPointer<QTcpSocket> connection;
+    std::unique_ptr<QWebSocket> upgraded;
+};
+
 } // namespace
 
 class TestBridge : public QObject
@@ -58,6 +109,7 @@ private slots:
     void stalledHandshakeIsRetried();
     void eachMessageOnceAcrossDrops();
     void binaryFramesIgnored();
+    void hugeFrameIsRefused();
 };
 
 void TestBridge::authTextIsExact()
@@ -286,6 +338,35 @@ void TestBridge::binaryFramesIgnored()
     QTest::qWait(100);
     QCOMPARE(window.session().teams().at(1).votes, qint64(1));
     QVERIFY(window.roomClient()->isUp());
+}
+
+void TestBridge::hugeFrameIsRefused()
+{
+    // 100 MB in one frame: refused as it arrives, never held; the link then
+    // goes on as after any break, and the next votes count.
+    HugeFrameHost huge(100 * 1024 * 1024);
+    ModalWatcher watcher([](QWidget *modal) {
+        if (auto *card = qobject_cast<CWndRemind *>(modal))
+            card->reject();
+    });
+    const TestSupport::PeakMemory memory;
+    kivaPlugInVote window(nullptr, bridgeTo(huge.port(), 50));
+    startTextCounting(window, QStringLiteral("A"));
+    QTRY_VERIFY_WITH_TIMEOUT(huge.closedEarly, 30000);
+    const qint64 growth = memory.growthMb();
+
+    const quint16 port = huge.port();
+    huge.server.close();
+    TestHost host(port);
+    QVERIFY(host.isListening());
+    QTRY_VERIFY_WITH_TIMEOUT(host.authenticated(), 10000);
+    host.send(RoomEventWriter::chatEvent("m1", "x", "A"));
+    QTRY_COMPARE(window.session().teams().at(1).votes, qint64(1));
+
+    if (!memory.available())
+        QSKIP("no peak memory figure on this system");
+    qInfo("peak growth %lld MB, %lld MB sent", growth, huge.sent / (1024 * 1024));
+    QVERIFY2(growth < 100, qPrintable(QString::number(growth)));
 }
 
 QTEST_MAIN(TestBridge)

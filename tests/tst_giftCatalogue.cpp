@@ -91,6 +91,33 @@ public:
                               reportUrls << base + QByteArray::fromStdString(request.target);
                               response.set_content("{\"ec\":0}", "application/json");
                           });
+        // 100 MB of picture, with its size announced or not, sent as read.
+        http.server().Get("/huge.png", [this](const httplib::Request &request,
+                                              httplib::Response &response) {
+            const auto send = [this](size_t offset, httplib::DataSink &sink) {
+                static const std::string chunk(64 * 1024, 'x');
+                const bool more = offset < kHugeBytes && sink.write(chunk.data(), chunk.size());
+                if (!more) {
+                    std::lock_guard<std::mutex> guard(lock);
+                    hugeEnded = true;
+                }
+                return more;
+            };
+            if (request.has_param("announced"))
+                response.set_content_provider(
+                    kHugeBytes, "image/png",
+                    [send](size_t offset, size_t, httplib::DataSink &sink) {
+                        return send(offset, sink);
+                    });
+            else
+                response.set_chunked_content_provider("image/png", [send](size_t offset,
+                                                                         httplib::DataSink &sink) {
+                    if (send(offset, sink))
+                        return true;
+                    sink.done();
+                    return false;
+                });
+        });
         QImage image(150, 150, QImage::Format_ARGB32);
         image.fill(QColor(20, 160, 90));
         QBuffer buffer(&picture);
@@ -134,7 +161,11 @@ public:
     }
     void slowList(int ms) { listDelayMs = ms; }
     void slowPictures(int ms) { pictureDelayMs = ms; }
-
+    bool hugePictureEnded()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return hugeEnded;
+    }
     QByteArrayList reports()
     {
         std::lock_guard<std::mutex> guard(lock);
@@ -152,6 +183,7 @@ public:
     }
 
     QByteArray base;
+    static constexpr size_t kHugeBytes = 100 * 1024 * 1024;
 
 private:
     // Answers wait without holding the lock; the server's stop ends the wait.
@@ -170,6 +202,7 @@ private:
     int reportDelayMs = 0;
     std::atomic<int> listDelayMs {0};
     std::atomic<int> pictureDelayMs {0};
+    bool hugeEnded = false;
     int imageRequests = 0;
     QByteArray picture;
     QByteArrayList reportUrls;
@@ -210,6 +243,8 @@ private slots:
     void twinGiftsAreToldApart();
     void longNicksAreCutShort_data();
     void longNicksAreCutShort();
+    void hugePictureLeavesNoFile_data();
+    void hugePictureLeavesNoFile();
 
 private:
     kivaPlugInVote &window();
@@ -783,6 +818,37 @@ void TestGiftCatalogue::longNicksAreCutShort()
     QVERIFY2(shown.endsWith(QChar(0x2026)) && shown.size() >= 4
                  && nick.startsWith(shown.chopped(1)) && shown.size() <= nick.size(),
              qPrintable(shown));
+}
+
+void TestGiftCatalogue::hugePictureLeavesNoFile_data()
+{
+    QTest::addColumn<QByteArray>("query");
+
+    QTest::newRow("size announced") << QByteArray("?announced=1");
+    QTest::newRow("size not announced") << QByteArray();
+}
+
+void TestGiftCatalogue::hugePictureLeavesNoFile()
+{
+    QFETCH(QByteArray, query);
+
+    kivaPlugInVote &w = window();
+    find<QLineEdit>(w, QStringLiteral("nameEdit1"))->setText(QStringLiteral("A"));
+    find<QLineEdit>(w, QStringLiteral("nameEdit2"))->setText(QStringLiteral("B"));
+    find<QRadioButton>(w, QStringLiteral("textRadio"))->click();
+    button(w, "startButton")->click();
+    const TestSupport::PeakMemory memory;
+    login({{"huge", R"({"productid":"huge","name":"大","simage":"%BASE%/huge.png)" + query
+                        + R"(","price":9})"}});
+    QVERIFY(TestSupport::waitUntil([&] { return api->hugePictureEnded(); }, 30000));
+    // Whatever was written meanwhile is gone once the worker let go of it.
+    QTRY_VERIFY(QDir(cacheFolder()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    w.on_text_message("v", "A");
+    QCOMPARE(find<QLabel>(w, QStringLiteral("votesLabel1"))->text(), QStringLiteral("1票"));
+    if (!memory.available())
+        QSKIP("no peak memory figure on this system");
+    qInfo("peak growth %lld MB", memory.growthMb());
+    QVERIFY2(memory.growthMb() < 100, qPrintable(QString::number(memory.growthMb())));
 }
 
 QTEST_MAIN(TestGiftCatalogue)

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -43,6 +44,36 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
         QTest::qWait(10);
     }
     return true;
+}
+
+namespace {
+
+// A "Vm…:  1234 kB" line of /proc/self/status; -1 when there is none.
+qint64 statusKb(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+} // namespace
+
+PeakMemory::PeakMemory()
+{
+    // "5" resets the peak (VmHWM) to what is resident now.
+    QFile reset(QStringLiteral("/proc/self/clear_refs"));
+    if (reset.open(QIODevice::WriteOnly) && reset.write("5") == 1 && reset.flush())
+        startKb = statusKb("VmRSS:");
+}
+
+qint64 PeakMemory::growthMb() const
+{
+    return (statusKb("VmHWM:") - startKb) / 1024;
 }
 
 } // namespace TestSupport
