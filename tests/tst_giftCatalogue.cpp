@@ -697,18 +697,22 @@ void TestGiftCatalogue::windowRunsWhileTheListComes()
                      QStringLiteral("%1票").arg(vote));
         QTRY_COMPARE(shown.teams.value(0).votes, qint64(vote));
     }
-    // The title bar drags the window, events arriving as a person's would.
+    // The title bar drags the window, the events coming from the event loop
+    // as a person's would.
     const QPoint start = w.pos();
     QWidget *bar = w.titleControl();
     const QPoint grip = bar->mapToGlobal(QPoint(10, 10));
-    for (const auto &[type, at] : {std::pair {QEvent::MouseButtonPress, grip},
-                                   std::pair {QEvent::MouseMove, grip + QPoint(30, 20)},
-                                   std::pair {QEvent::MouseButtonRelease, grip + QPoint(30, 20)}})
-        QCoreApplication::postEvent(
-            bar, new QMouseEvent(type, QPointF(bar->mapFromGlobal(at)), QPointF(at),
-                                 Qt::LeftButton,
-                                 type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
-                                 Qt::NoModifier));
+    QTimer::singleShot(0, bar, [bar, grip] {
+        for (const auto &[type, at] :
+             {std::pair {QEvent::MouseButtonPress, grip},
+              std::pair {QEvent::MouseMove, grip + QPoint(30, 20)},
+              std::pair {QEvent::MouseButtonRelease, grip + QPoint(30, 20)}}) {
+            QMouseEvent event(type, QPointF(bar->mapFromGlobal(at)), QPointF(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                              Qt::NoModifier);
+            QCoreApplication::sendEvent(bar, &event);
+        }
+    });
     QTRY_COMPARE(w.pos(), start + QPoint(30, 20));
     if (status == 200) {
         // All of that happened while the list was still on its way.
