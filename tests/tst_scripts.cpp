@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,33 +15,29 @@
 
 namespace {
 
-// The processes whose environment holds `mark`: all a run started, and all
-// those started in turn, inherit it.
-QList<qint64> marked(const QByteArray &mark)
+// The processes whose environment holds `mark`, by id, with their command
+// lines: all a run started, and all those started in turn, inherit it.
+QMap<qint64, QByteArray> marked(const QByteArray &mark)
 {
-    QList<qint64> found;
+    QMap<qint64, QByteArray> found;
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString &entry : entries) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
         QFile environment(QStringLiteral("/proc/%1/environ").arg(entry));
-        if (number && environment.open(QIODevice::ReadOnly)
-            && environment.readAll().split('\0').contains(mark))
-            found << pid;
+        QFile command(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (environment.open(QIODevice::ReadOnly)
+            && environment.readAll().split('\0').contains(mark)
+            && command.open(QIODevice::ReadOnly))
+            found.insert(entry.toLongLong(), command.readAll().replace('\0', ' '));
     }
     return found;
 }
 
-QString describe(const QList<qint64> &pids)
+QByteArray describe(const QMap<qint64, QByteArray> &processes)
 {
-    QStringList lines;
-    for (qint64 pid : pids) {
-        QFile command(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        command.open(QIODevice::ReadOnly);
-        lines << QString::number(pid) + ' '
-                + QString::fromUtf8(command.readAll().replace('\0', ' '));
-    }
-    return lines.join(QLatin1Char('\n'));
+    QByteArray lines;
+    for (auto process = processes.begin(); process != processes.end(); ++process)
+        lines += QByteArray::number(process.key()) + ' ' + process.value() + '\n';
+    return lines;
 }
 
 // Ends whatever still carries the mark when a check fails half-way.
@@ -49,7 +46,8 @@ struct EndMarked
     QByteArray mark;
     ~EndMarked()
     {
-        for (qint64 pid : marked(mark))
+        const QList<qint64> pids = marked(mark).keys();
+        for (qint64 pid : pids)
             ::kill(pid_t(pid), SIGKILL);
     }
 };
@@ -127,7 +125,7 @@ void TestScripts::demoLeavesNothing()
             output += script.readAll();
         QVERIFY2(output.contains(stopAfter), output.constData());
         // The check below sees what it started.
-        QVERIFY2(marked(mark).size() >= 2, qPrintable(describe(marked(mark))));
+        QVERIFY2(marked(mark).size() >= 2, describe(marked(mark)).constData());
         const pid_t pid = pid_t(script.processId());
         QCOMPARE(::kill(signal == SIGINT ? -pid : pid, signal), 0);
         QVERIFY(script.waitForFinished(30000));
@@ -135,9 +133,9 @@ void TestScripts::demoLeavesNothing()
     }
 
     // Ended with it; a moment for any process it told to stop.
-    QList<qint64> left;
+    QMap<qint64, QByteArray> left;
     TestSupport::waitUntil([&] { return (left = marked(mark)).isEmpty(); }, 5000);
-    QVERIFY2(left.isEmpty(), qPrintable(describe(left) + "\n--\n" + QString::fromUtf8(output)));
+    QVERIFY2(left.isEmpty(), (describe(left) + "--\n" + output).constData());
 }
 
 QTEST_GUILESS_MAIN(TestScripts)
