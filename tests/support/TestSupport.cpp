@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -43,6 +44,18 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
         QTest::qWait(10);
     }
     return true;
+}
+
+qint64 residentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) // "VmRSS:     1234 kB"
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return -1;
 }
 
 } // namespace TestSupport

@@ -30,6 +30,9 @@ BridgeOptions bridgeTo(quint16 port, int retryMs = 3000);
 // the time. The one way tests wait for something asynchronous.
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 
+// The process's resident memory in bytes, from /proc; -1 where there is none.
+qint64 residentBytes();
+
 } // namespace TestSupport
 
 // Stands in for the host application: a WebSocket server on 127.0.0.1 that
