@@ -24,6 +24,53 @@ bool typeIs(const char *type, const char *expected)
     return std::strcmp(type, expected) == 0;
 }
 
+// The JSON parser writes "\u0000" into the text as a NUL, and every reader
+// stops there: "红队\u0000x" would read as 红队. Such an escape is made a byte
+// that UTF-8 never holds before the parse, so a text that had one can be told.
+constexpr char kNulMark = '\xff';
+const char kNulEscape[] = "\\u0000";
+
+bool holdsNulEscape(const char *message)
+{
+    for (const char *at = std::strstr(message, kNulEscape); at;
+         at = std::strstr(at + 1, kNulEscape)) {
+        // After an odd run of backslashes this one is itself escaped.
+        const char *run = at;
+        while (run > message && run[-1] == '\\')
+            --run;
+        if ((at - run) % 2 == 0)
+            return true;
+    }
+    return false;
+}
+
+QByteArray markNuls(const char *message)
+{
+    const size_t escapeLength = sizeof kNulEscape - 1;
+    QByteArray marked;
+    marked.reserve(int(std::strlen(message)));
+    for (const char *at = message; *at;) {
+        if (*at != '\\') {
+            marked += *at++;
+        } else if (std::strncmp(at, kNulEscape, escapeLength) == 0) {
+            marked += kNulMark;
+            at += escapeLength;
+        } else {
+            // Any other escape goes as it is, so that an escaped backslash
+            // does not start one.
+            marked += *at++;
+            if (*at)
+                marked += *at++;
+        }
+    }
+    return marked;
+}
+
+bool holdsNul(const char *text)
+{
+    return text && std::strchr(text, kNulMark);
+}
+
 } // namespace
 
 void RoomFrame::JsonDeleter::operator()(cJSON *item) const
@@ -40,7 +87,10 @@ bool RoomFrame::decode(const char *message)
     loginIds = Login();
     msgId = nullptr;
     unitList.clear();
-    document.reset(message ? cJSON_Parse(message) : nullptr);
+    // Rare and hostile: the copy is made only for a message that needs it.
+    nulsMarked = message && holdsNulEscape(message);
+    document.reset(!message ? nullptr
+                            : cJSON_Parse(nulsMarked ? markNuls(message).constData() : message));
     if (!document)
         return false;
 
@@ -66,6 +116,8 @@ void RoomFrame::decodeLogin(const cJSON *root)
     ids.roomid = stringMember(data, "roomid");
     ids.token = stringMember(data, "token");
     if (!ids.kivaid || !ids.roomid || !ids.token)
+        return;
+    if (nulsMarked && (holdsNul(ids.kivaid) || holdsNul(ids.roomid) || holdsNul(ids.token)))
         return;
     loginIds = ids;
     frameKind = Kind::Login;
@@ -125,6 +177,10 @@ void RoomFrame::decodeUnit(const cJSON *unit, const char *nick)
         const cJSON *buyCount = member(data, "buyCount");
         decoded.count = buyCount ? buyCount->valueint : 1;
     }
+    // A text cut short at a NUL would count as another; none of them counts.
+    if (nulsMarked
+        && (holdsNul(decoded.nick) || holdsNul(decoded.text) || holdsNul(decoded.productId)))
+        return;
     unitList.append(decoded);
 }
 

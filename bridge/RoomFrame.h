@@ -46,7 +46,8 @@ public:
     RoomFrame &operator=(const RoomFrame &) = delete;
 
     // Decodes one message. False when it carries nothing for the plug-in
-    // (kind() is then Ignored); every malformed part is dropped silently.
+    // (kind() is then Ignored); every malformed part is dropped silently, and
+    // so is a unit or login whose texts hold a NUL.
     bool decode(const char *message);
 
     Kind kind() const { return frameKind; }
@@ -70,6 +71,7 @@ private:
     Login loginIds;
     const char *msgId = nullptr;
     Units unitList;
+    bool nulsMarked = false; // the message held NUL escapes, marked before the parse
 };
 
 // The repeat rule of room events: one whose message id equals the last id

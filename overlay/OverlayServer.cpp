@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QHostAddress>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -57,15 +58,19 @@ OverlayServer::OverlayServer(Snapshot snapshot, QObject *parent)
     , webSockets(new QWebSocketServer(QStringLiteral("kiva-overlay"),
                                       QWebSocketServer::NonSecureMode, this))
     , pushTimer(new QTimer(this))
+    , pingTimer(new QTimer(this))
     , pageHtml(resource(QStringLiteral(":/overlay/overlay.html")))
     , pageCss(resource(QStringLiteral(":/overlay/overlay.css")))
     , pageJs(resource(QStringLiteral(":/overlay/overlay.js")))
 {
     pushTimer->setSingleShot(true);
     connect(pushTimer, &QTimer::timeout, this, &OverlayServer::push);
+    pingTimer->setInterval(kStaleClientMs / 3);
+    connect(pingTimer, &QTimer::timeout, this, &OverlayServer::pingClients);
     connect(tcp, &QTcpServer::newConnection, this, &OverlayServer::acceptConnections);
     connect(webSockets, &QWebSocketServer::newConnection, this, &OverlayServer::acceptClients);
     sinceLastPush.start();
+    clock.start();
 }
 
 OverlayServer::~OverlayServer()
@@ -77,6 +82,9 @@ OverlayServer::~OverlayServer()
         delete client;
     }
     clients.clear();
+    watches.clear();
+    for (QTcpSocket *raw : qAsConst(upgrading))
+        raw->disconnect(this);
     tcp->disconnect(this);
     webSockets->disconnect(this);
 }
@@ -118,6 +126,12 @@ QString OverlayServer::pageUrl() const
     return listening ? QStringLiteral("http://127.0.0.1:%1/overlay").arg(port()) : QString();
 }
 
+void OverlayServer::setStaleClientMs(int ms)
+{
+    staleClientMs = ms;
+    pingTimer->setInterval(std::max(1, ms / 3));
+}
+
 void OverlayServer::markChanged()
 {
     // Once per vote: only the first change after a push arms the timer.
@@ -136,12 +150,25 @@ OverlayState OverlayServer::currentState() const
 void OverlayServer::acceptConnections()
 {
     while (QTcpSocket *socket = tcp->nextPendingConnection()) {
+        // At the cap the newest connection gets in at the cost of the oldest
+        // one still sending its head: a browser sends its head at once, so a
+        // flood of slow requests cannot keep a page out.
+        while (pendingRequests >= kMaxPendingRequests && !awaitingHead.isEmpty()) {
+            QTcpSocket *oldest = awaitingHead.first();
+            // Its head may be waiting unread; once read, it is answered instead.
+            oldest->waitForReadyRead(0);
+            if (awaitingHead.isEmpty() || awaitingHead.first() != oldest)
+                continue;
+            forgetRequest(oldest);
+            oldest->abort();
+        }
         if (pendingRequests >= kMaxPendingRequests) {
             socket->abort();
             socket->deleteLater();
             continue;
         }
         ++pendingRequests;
+        awaitingHead.append(socket);
         // Reading stops at this size, so a head that never ends costs no more.
         socket->setReadBufferSize(kMaxHeadBytes);
         auto *deadline = new QTimer(socket);
@@ -150,14 +177,18 @@ void OverlayServer::acceptConnections()
         connect(deadline, &QTimer::timeout, socket, &QTcpSocket::abort);
         deadline->start(kRequestTimeoutMs);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            --pendingRequests;
-            socket->disconnect(this);
-            socket->deleteLater();
-        });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { forgetRequest(socket); });
         if (socket->bytesAvailable() > 0)
             readRequest(socket);
     }
+}
+
+void OverlayServer::forgetRequest(QTcpSocket *socket)
+{
+    --pendingRequests;
+    awaitingHead.removeOne(socket);
+    socket->disconnect(this);
+    socket->deleteLater();
 }
 
 void OverlayServer::readRequest(QTcpSocket *socket)
@@ -217,7 +248,7 @@ void OverlayServer::answerRequest(QTcpSocket *socket, const HttpRequestHead &hea
             respond(socket, 426, textPlain, "websocket only\n", "Upgrade: websocket\r\n");
         } else if (!originAllowed(head)) {
             respond(socket, 403, textPlain, "forbidden origin\n");
-        } else if (clients.size() >= kMaxClients) {
+        } else if (!makeRoomForClient()) {
             respond(socket, 503, textPlain, "too many pages\n");
         } else {
             upgrade(socket);
@@ -250,6 +281,7 @@ void OverlayServer::respond(QTcpSocket *socket, int status, const QByteArray &co
         return;
     }
     disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
+    awaitingHead.removeOne(socket);
     QByteArray response = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status)
         + "\r\nContent-Type: " + contentType
         + "\r\nContent-Length: " + QByteArray::number(body.size())
@@ -268,15 +300,20 @@ void OverlayServer::upgrade(QTcpSocket *socket)
 {
     socket->disconnect(this);
     --pendingRequests;
+    awaitingHead.removeOne(socket);
     delete socket->findChild<QTimer *>(QStringLiteral("deadline"), Qt::FindDirectChildrenOnly);
     socket->setReadBufferSize(0);
+    upgrading.append(socket);
+    const auto handedOn = [this, socket] { upgrading.removeOne(socket); };
+    connect(socket, &QTcpSocket::disconnected, this, handedOn);
+    connect(socket, &QObject::destroyed, this, handedOn);
     webSockets->handleConnection(socket);
 }
 
 void OverlayServer::acceptClients()
 {
     while (QWebSocket *client = webSockets->nextPendingConnection()) {
-        if (clients.size() >= kMaxClients) {
+        if (!makeRoomForClient()) {
             client->setParent(this);
             client->close(QWebSocketProtocol::CloseCodePolicyViolated);
             client->deleteLater();
@@ -295,13 +332,106 @@ void OverlayServer::acceptClients()
             lastSentValid = false;
         client->sendTextMessage(QString::fromUtf8(overlayStateJson(state)));
         emit clientCountChanged(clientCount());
+        watchClient(client); // last: what came with the handshake may drop it at once
     }
+}
+
+bool OverlayServer::makeRoomForClient()
+{
+    if (clients.size() < kMaxClients)
+        return true;
+    const qint64 now = clock.elapsed();
+    for (QWebSocket *client : qAsConst(clients)) {
+        const Watch watch = watches.value(client);
+        if (watch.pingSentMs >= 0 && now - watch.pingSentMs >= staleClientMs) {
+            dropClient(client);
+            return true;
+        }
+    }
+    return false;
+}
+
+void OverlayServer::watchClient(QWebSocket *client)
+{
+    Watch &watch = watches[client];
+    watch.windowStartMs = clock.elapsed();
+    connect(client, &QWebSocket::pong, this, [this, client](quint64, const QByteArray &payload) {
+        const auto found = watches.find(client);
+        if (found != watches.end() && payload == found->pingPayload)
+            found->pingSentMs = -1;
+    });
+    // Pinged at once: a page that reads answers within milliseconds.
+    ping(client, watch);
+    if (!pingTimer->isActive())
+        pingTimer->start();
+
+    // The WebSocket keeps its socket to itself; ours is the one with its peer.
+    for (QTcpSocket *raw : qAsConst(upgrading)) {
+        if (raw->peerPort() != client->peerPort() || raw->peerAddress() != client->peerAddress())
+            continue;
+        upgrading.removeOne(raw);
+        connect(raw, &QTcpSocket::readyRead, client,
+                [this, client, raw] { clientSent(client, raw); });
+        clientSent(client, raw);
+        return;
+    }
+}
+
+void OverlayServer::clientSent(QWebSocket *client, QTcpSocket *raw)
+{
+    const auto found = watches.find(client);
+    if (found == watches.end())
+        return;
+    const qint64 now = clock.elapsed();
+    if (now - found->windowStartMs >= 1000) {
+        found->windowStartMs = now;
+        found->windowBytes = 0;
+    }
+    // Seen before the WebSocket reads them (it does so queued), so a flood is
+    // dropped at its first read. (A capped read buffer would bound it sooner,
+    // but the WebSocket stalls behind one.) Bytes it left unread count again,
+    // which errs only against a client that keeps sending.
+    found->windowBytes += raw->bytesAvailable();
+    if (found->windowBytes > kMaxIncomingBytesPerSecond) {
+        dropClient(client);
+        return;
+    }
+    // Its pongs are written once the WebSocket has read the pings: look then.
+    QMetaObject::invokeMethod(
+        client, [this, client] { checkBacklog(client); }, Qt::QueuedConnection);
+}
+
+void OverlayServer::checkBacklog(QWebSocket *client)
+{
+    if (watches.contains(client) && client->bytesToWrite() > backlogLimit)
+        dropClient(client);
+}
+
+void OverlayServer::pingClients()
+{
+    for (QWebSocket *client : qAsConst(clients)) {
+        Watch &watch = watches[client];
+        // The oldest unanswered ping is the one that tells how far behind it is.
+        if (watch.pingSentMs < 0)
+            ping(client, watch);
+    }
+}
+
+void OverlayServer::ping(QWebSocket *client, Watch &watch)
+{
+    watch.pingSentMs = clock.elapsed();
+    // Unpredictable, so that only a client that read the ping can answer it.
+    watch.pingPayload = QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+    client->ping(watch.pingPayload);
 }
 
 void OverlayServer::dropClient(QWebSocket *client)
 {
     if (!clients.removeOne(client))
         return;
+    watches.remove(client);
+    if (clients.isEmpty())
+        pingTimer->stop();
     client->disconnect(this);
     client->abort();
     client->deleteLater();

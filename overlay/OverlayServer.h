@@ -3,6 +3,7 @@
 #include "overlay/OverlayState.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -28,6 +29,13 @@ class QWebSocketServer;
 // Requests must name this server in Host ("127.0.0.1:<port>" or
 // "localhost:<port>"), so that a page elsewhere cannot read it through a
 // rebound DNS name; each connection answers one request and closes.
+//
+// Any local program can connect, so every buffer is bounded where the bytes
+// arrive: at the cap, a connection still sending its request head gives way
+// to a new one, oldest first; a page that has left our ping unanswered for
+// kStaleClientMs gives way to a new page when every place is taken; a page
+// further behind than the backlog limit, or sending more than
+// kMaxIncomingBytesPerSecond (a page sends only pongs and its close), is dropped.
 class OverlayServer : public QObject
 {
     Q_OBJECT
@@ -45,6 +53,10 @@ public:
     // A client further behind than this is dropped (the page reconnects and
     // gets the whole state again); about a thousand pushes of a typical state.
     static constexpr qint64 kDefaultBacklogLimit = 1024 * 1024;
+    static constexpr qint64 kMaxIncomingBytesPerSecond = 16 * 1024;
+    // Every page is pinged; one that has not answered for this long has not
+    // read what we sent either.
+    static constexpr int kStaleClientMs = 30000;
 
     // `snapshot` builds the state; it is called at most once per push, per
     // new client and per state request.
@@ -75,11 +87,22 @@ public:
 
     qint64 sendBacklogLimit() const { return backlogLimit; }
     void setSendBacklogLimit(qint64 bytes) { backlogLimit = bytes; }
+    // Pings go out at a third of this interval.
+    void setStaleClientMs(int ms);
 
 signals:
     void clientCountChanged(int count);
 
 private:
+    // What the limits need to know of each client.
+    struct Watch
+    {
+        qint64 windowStartMs = 0; // the current second of incoming bytes
+        qint64 windowBytes = 0;
+        qint64 pingSentMs = -1; // the unanswered ping, -1 when none
+        QByteArray pingPayload;
+    };
+
     void acceptConnections();
     void readRequest(QTcpSocket *socket);
     void answerRequest(QTcpSocket *socket, const HttpRequestHead &head);
@@ -88,7 +111,14 @@ private:
     void upgrade(QTcpSocket *socket);
     void respond(QTcpSocket *socket, int status, const QByteArray &contentType,
                  const QByteArray &body, const QByteArray &extraFields = QByteArray());
+    void forgetRequest(QTcpSocket *socket);
     void acceptClients();
+    bool makeRoomForClient();
+    void watchClient(QWebSocket *client);
+    void clientSent(QWebSocket *client, QTcpSocket *raw);
+    void checkBacklog(QWebSocket *client);
+    void pingClients();
+    void ping(QWebSocket *client, Watch &watch);
     void dropClient(QWebSocket *client);
     void push();
     OverlayState currentState() const;
@@ -98,7 +128,14 @@ private:
     QWebSocketServer *webSockets = nullptr;
     QTimer *pushTimer = nullptr;
     QElapsedTimer sinceLastPush;
-    QList<QWebSocket *> clients;
+    QList<QWebSocket *> clients; // oldest first
+    QHash<QWebSocket *, Watch> watches;
+    // Sockets handed to the WebSocket server, until their client comes out:
+    // the raw socket shows what arrives before the WebSocket reads it.
+    QList<QTcpSocket *> upgrading;
+    QTimer *pingTimer = nullptr;
+    QElapsedTimer clock;
+    int staleClientMs = kStaleClientMs;
     bool listening = false;
     bool dirty = false;
     // What the last push sent; a push of the same state is skipped, unless a
@@ -106,6 +143,7 @@ private:
     OverlayState lastSent;
     bool lastSentValid = false;
     int pendingRequests = 0;
+    QList<QTcpSocket *> awaitingHead; // of the pending requests, oldest first
     qint64 backlogLimit = kDefaultBacklogLimit;
     QString error;
     QByteArray pageHtml;

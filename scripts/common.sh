@@ -77,6 +77,53 @@ kiva_sanitizer_env() {
   export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 }
 
+# Programs a script starts in the background end with it, on success, on
+# failure and on Ctrl-C. kiva_start runs one in a process group of its own
+# (setsid: the shell's background jobs lead none, so it needs no fork and the
+# group's id is $!); at the end each whole group is told to stop, so what a
+# program started in turn (a browser, a pipeline's other half) goes too.
+kiva_started=()
+kiva_start() {
+  setsid "$@" &
+  kiva_started+=("$!")
+}
+
+# True while a process of the group runs; one that has ended but waits for
+# its new parent to reap it (a zombie) does not count.
+kiva_group_runs() {
+  local stat line fields
+  kill -0 -- "-$1" "$1" 2>/dev/null || return 1
+  for stat in /proc/[0-9]*/stat; do
+    read -r line 2>/dev/null <"$stat" || continue
+    fields=(${line##*) }) # state, parent, group, ...
+    [ "${fields[2]:-}" = "$1" ] && [ "${fields[0]:-}" != Z ] && return 0
+  done
+  return 1
+}
+
+kiva_stop_started() {
+  local pid running
+  [ ${#kiva_started[@]} -gt 0 ] || return 0
+  # The process itself too: one just started may not lead its group yet.
+  for pid in "${kiva_started[@]}"; do kill -TERM -- "-$pid" "$pid" 2>/dev/null || true; done
+  for _ in $(seq 30); do
+    running=0
+    for pid in "${kiva_started[@]}"; do kiva_group_runs "$pid" && running=1; done
+    [ "$running" = 0 ] && break
+    sleep 0.1
+  done
+  for pid in "${kiva_started[@]}"; do kill -KILL -- "-$pid" "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
+
+# Call once, before the first kiva_start.
+kiva_end_with_script() {
+  trap kiva_stop_started EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  trap 'exit 129' HUP
+}
+
 # Everything before running tests: packages, build folder, environment.
 # kiva_prepare [--qt6] [--sanitize]; leaves `build` set and the shell in it.
 kiva_prepare() {

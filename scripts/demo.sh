@@ -12,24 +12,27 @@
 #                           (kiva-pilot, offscreen), lets the crowd vote and saves
 #                           pictures of the board and of the results page in build/demo/
 #   scripts/demo.sh --qt6   the same, built on Qt 6 (in build-qt6/)
+#
+# KIVA_BUILD=<folder> runs the programs of a build folder as they are (no
+# packages, no build); KIVA_DEMO_SECONDS (25) is how long the crowd votes
+# without a display. Everything the demo starts ends with it.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 kiva_choose_build "$@"
+[ -n "${KIVA_BUILD:-}" ] && build="$KIVA_BUILD"
 out="$build/demo"
+seconds="${KIVA_DEMO_SECONDS:-25}"
 
-pids=()
-cleanup() { [ ${#pids[@]} -gt 0 ] && kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null || true; }
-trap cleanup EXIT
+kiva_end_with_script
 
-# Starts a program that prints "listening <port>" and prints that port.
+# Starts a program that prints "listening <port>" and sets `port` to that port.
 start_listening() {
   local log="$1"
   shift
-  "$@" >"$log" 2>&1 &
-  pids+=($!)
+  kiva_start "$@" >"$log" 2>&1
   for _ in $(seq 100); do
     if grep -q '^listening ' "$log"; then
-      grep -m1 '^listening ' "$log" | cut -d' ' -f2
+      port=$(grep -m1 '^listening ' "$log" | cut -d' ' -f2)
       return 0
     fi
     sleep 0.1
@@ -43,46 +46,51 @@ headless=0
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   headless=1
 fi
-if [ "$headless" = 1 ]; then
-  kiva_install_deps chromium # to picture the results page
-else
-  kiva_install_deps
+if [ -z "${KIVA_BUILD:-}" ]; then
+  if [ "$headless" = 1 ]; then
+    kiva_install_deps chromium # to picture the results page
+  else
+    kiva_install_deps
+  fi
 fi
 kiva_runtime_dir
-kiva_build "$build" "${options[@]}"
+[ -n "${KIVA_BUILD:-}" ] || kiva_build "$build" "${options[@]}"
 mkdir -p "$out"
 
-api_port=$(start_listening "$out/api.log" "$build/tools/apisim/kiva-api-sim" --port 0)
-export KIVA_API_BASE="http://127.0.0.1:$api_port"
+start_listening "$out/api.log" "$build/tools/apisim/kiva-api-sim" --port 0
+export KIVA_API_BASE="http://127.0.0.1:$port"
 echo "Simulated platform API at $KIVA_API_BASE (reports in $out/api.log)"
-tail -n +1 -f "$out/api.log" | grep --line-buffered '^report' &
-pids+=($!)
+kiva_start sh -c 'tail -n +1 -f "$1" | grep --line-buffered "^report"' sh "$out/api.log"
 
-room=("$build/tools/roomsim/kiva-room-sim" --port 11111 --crowd --rate 6 --teams "红队,蓝队"
+room=("$build/tools/roomsim/kiva-room-sim" --crowd --rate 6 --teams "红队,蓝队"
       --gifts "1450928358,1477978817" --repeat 5 --quiet)
 if [ "$headless" = 1 ]; then
-  # A crowd of 150 messages (25 s), then the room is quiet and the page settles.
-  start_listening "$out/room.log" "${room[@]}" --headless --count 150 --exit-when-done >/dev/null
-  room_pid=${pids[-1]}
-  echo "No display: the pilot sets up a chat vote for 红队 and 蓝队; the crowd votes for 25 s."
-  QT_QPA_PLATFORM=offscreen "$build/tools/pilot/kiva-pilot" --room-port 11111 --text \
-    --teams "红队,蓝队" --question "想看主播化妆还是卸妆？" \
-    --shot "$out/vote-window.png" --quit-after-ms 35000 >"$out/pilot.log" 2>/dev/null &
-  pids+=($!)
-  pilot_pid=$!
+  # The crowd's messages, then the room is quiet and the page settles; the
+  # pilot needs no fixed port for the room.
+  start_listening "$out/room.log" "${room[@]}" --port 0 --headless --count $((6 * seconds)) \
+    --exit-when-done
+  room_pid=${kiva_started[-1]}
+  echo "No display: the pilot sets up a chat vote for 红队 and 蓝队; the crowd votes for $seconds s."
+  kiva_start env QT_QPA_PLATFORM=offscreen "$build/tools/pilot/kiva-pilot" --room-port "$port" \
+    --text --teams "红队,蓝队" --question "想看主播化妆还是卸妆？" \
+    --shot "$out/vote-window.png" --quit-after-ms $(((seconds + 10) * 1000)) \
+    >"$out/pilot.log" 2>/dev/null
+  pilot_pid=${kiva_started[-1]}
   for _ in $(seq 100); do grep -q '^overlay ' "$out/pilot.log" && break; sleep 0.1; done
   page=$(grep -m1 '^overlay ' "$out/pilot.log" | cut -d' ' -f2 || true)
   echo "Results page for the broadcast software's browser source: ${page:-(not served)}"
   wait "$room_pid" || true
   if [ -n "$page" ]; then
-    printf 'shot overlay\nquit\n' | QT_QPA_PLATFORM=offscreen \
-      "$build/tools/overlaycheck/kiva-overlay-check" --browse "$page" --out-dir "$out" >/dev/null \
-      && echo "The results page in a browser: $out/overlay.png"
+    # Started like the rest, so that the browser it drives ends with the demo too.
+    kiva_start sh -c 'printf "shot overlay\nquit\n" | QT_QPA_PLATFORM=offscreen "$0" \
+      --browse "$1" --out-dir "$2" >/dev/null' \
+      "$build/tools/overlaycheck/kiva-overlay-check" "$page" "$out"
+    wait "${kiva_started[-1]}" && echo "The results page in a browser: $out/overlay.png"
   fi
   wait "$pilot_pid" || true
   echo "The board: $out/vote-window.png"
 else
-  start_listening "$out/room.log" "${room[@]}" >/dev/null
+  start_listening "$out/room.log" "${room[@]}" --port 11111
   echo "Results page for the broadcast software's browser source: http://127.0.0.1:11112/overlay"
   export QT_LOGGING_RULES="kiva.room.debug=true"
   "$build/kivaPlugInVote" || true

@@ -31,15 +31,7 @@ pilot="$build/tools/pilot/kiva-pilot"
 
 rm -rf "$out"
 mkdir -p "$out"
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-  done
-  wait 2>/dev/null || true
-}
-trap cleanup EXIT
+kiva_end_with_script
 
 fail() {
   echo "overlay-check: FAILED: $*" >&2
@@ -70,10 +62,9 @@ start_room() {
   local count="$1" rate="$2" seed="$3" log
   run=$((run + 1))
   log="$out/room-$run.log"
-  "$sim" --headless --port "$room_port" --crowd --rate "$rate" --count "$count" \
-    --teams "红队,蓝队" --mix 90,10,0 --seed "$seed" --quiet --exit-when-done >"$log" 2>&1 &
-  room_pid=$!
-  pids+=("$room_pid")
+  kiva_start "$sim" --headless --port "$room_port" --crowd --rate "$rate" --count "$count" \
+    --teams "红队,蓝队" --mix 90,10,0 --seed "$seed" --quiet --exit-when-done >"$log" 2>&1
+  room_pid=${kiva_started[-1]}
   room_port=$(wait_line "$log" "listening " 20 | cut -d' ' -f2) || fail "no room simulator"
 }
 
@@ -81,20 +72,22 @@ start_room() {
 overlay_port=0
 start_plugin() {
   local log="$out/plugin-$run.log" line
-  "$pilot" --room-port "$room_port" --overlay-port "$overlay_port" --teams "红队,蓝队" --text \
-    --question "今晚吃什么？" >"$log" 2>&1 &
-  plugin_pid=$!
-  pids+=("$plugin_pid")
+  kiva_start "$pilot" --room-port "$room_port" --overlay-port "$overlay_port" \
+    --teams "红队,蓝队" --text --question "今晚吃什么？" >"$log" 2>&1
+  plugin_pid=${kiva_started[-1]}
   line=$(wait_line "$log" "overlay http://" 60) || fail "the plug-in did not serve its page"
   page_url="${line#overlay }"
   overlay_port=$(echo "$page_url" | sed -E 's|.*:([0-9]+)/overlay$|\1|')
 }
 
-# The browser, one page kept open for the whole run, driven line by line.
+# The browser, one page kept open for the whole run, driven line by line; in
+# a group of its own like the rest, so that Chromium ends with the script.
 browse_log="$out/browser.log"
 start_browser() {
-  coproc BROWSER { "$check" --browse "$page_url" --out-dir "$out" --chromium chromium 2>>"$browse_log"; }
-  pids+=("$BROWSER_PID")
+  coproc BROWSER {
+    exec setsid "$check" --browse "$page_url" --out-dir "$out" --chromium chromium 2>>"$browse_log"
+  }
+  kiva_started+=("$BROWSER_PID")
 }
 
 # ask <command> <name> [ms]: sends a command and prints the browser's lines

@@ -200,6 +200,44 @@ void TestDecoder::decode_data()
     QTest::newRow("leading whitespace")
         << QByteArray("none") << QByteArray("\n\t " + doc) << textX1 << QByteArray("a1");
 
+    // A NUL cut the text short on its way to the slots: "红队\u0000x" counted as 红队.
+    const auto units = [](const QByteArray &nick, const QByteArray &units) {
+        return R"({"type":"group","groups":{"msgid":"z1","g":{"nick":")" + nick + R"(","units":[)"
+            + units + "]}}}";
+    };
+    const QByteArray chatRed = R"({"type":"Message","Msg.Message.data":{"text":"\u7ea2\u961f"}})";
+    QTest::newRow("NUL inside a chat text")
+        << QByteArray("none")
+        << units("n",
+                 R"({"type":"Message","Msg.Message.data":{"text":"\u7ea2\u961f\u0000x"}},)"
+                     + chatRed)
+        << QStringList {QStringLiteral("text|n|红队|z1")} << QByteArray("z1");
+    QTest::newRow("NUL ending a suspended text")
+        << QByteArray("none")
+        << units("n", R"({"type":"SuspendMessage","Msg.SuspendMessage.data":{"text":"a\u0000"}})")
+        << QStringList() << QByteArray("z1");
+    QTest::newRow("NUL in the nick drops chat and gifts")
+        << QByteArray("none")
+        << units(R"(\u0000n)", chatRed + R"(,{"type":"Gift","Pay.Gift.data":{"product_id":"p"}})")
+        << QStringList() << QByteArray("z1");
+    QTest::newRow("NUL in a product id")
+        << QByteArray("none")
+        << units("n", R"({"type":"Gift","Pay.Gift.data":{"product_id":"p\u0000"}},)" + chatRed)
+        << QStringList {QStringLiteral("text|n|红队|z1")} << QByteArray("z1");
+    QTest::newRow("a backslash, then a NUL in the nick")
+        << QByteArray("none")
+        << units(R"(\\\u0000)", R"({"type":"Message","Msg.Message.data":{"text":"\\u0000"}})")
+        << QStringList() << QByteArray("z1");
+    QTest::newRow("escaped backslashes before u0000 are text")
+        << QByteArray("none")
+        << units("n", R"({"type":"Message","Msg.Message.data":{"text":"\\u0000 \\\\u0000"}})")
+        << QStringList {R"(text|n|\u0000 \\u0000|z1)"} << QByteArray("z1");
+    QTest::newRow("NUL in a login id")
+        << QByteArray("none")
+        << QByteArray(
+               R"({"type":"sauth_ret","data":{"ec":0,"kivaid":"k","roomid":"r","token":"t\u0000x"}})")
+        << QStringList() << QByteArray("none");
+
     QTest::newRow("auth ok")
         << QByteArray("none")
         << QByteArray(

@@ -1,6 +1,7 @@
 // The on-stream page's server against real clients: the page's files over
 // HTTP, the Host and Origin rules, the snapshot on connection, coalesced
-// pushes, a taken port, a client that never reads, and a hundred pages.
+// pushes, a taken port, a client that never reads, a hundred pages, a ping
+// flood and a page loaded while idle and slow clients fill every place.
 #include "TestSupport.h"
 
 #include "overlay/OverlayServer.h"
@@ -14,10 +15,22 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 #include <QWebSocket>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The flood test reads resident memory: what the address sanitizer keeps of
+// freed memory, to catch late uses, would be counted as ours.
+extern "C" const char *__asan_default_options()
+{
+    return "quarantine_size_mb=16";
+}
+#endif
 
 namespace {
 
@@ -90,6 +103,47 @@ QByteArray handshake(const QByteArray &host, const QByteArray &extra = QByteArra
         + extra + "\r\n";
 }
 
+// Pings the page's socket from a thread of its own as fast as the kernel
+// takes them, connecting again whenever it is cut off, for `ms`; the last
+// connection goes on until it is cut too, or `stop`. Without `reads` the
+// pongs are never read and so pile up at the server.
+struct PingFlood
+{
+    int connections = 0;
+    int cutOff = 0;
+    std::atomic<bool> done {false};
+    std::atomic<bool> stop {false};
+
+    void run(quint16 port, int ms, bool reads)
+    {
+        // Masked, as a client must, with a zero key: the payload stays as it is.
+        const QByteArray ping = QByteArray("\x89\xfd\0\0\0\0", 6) + QByteArray(125, 'p');
+        const QByteArray pings = ping.repeated(512);
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms && !stop) {
+            QTcpSocket socket;
+            if (!reads)
+                socket.setReadBufferSize(1024);
+            socket.connectToHost(QHostAddress::LocalHost, port);
+            if (!socket.waitForConnected(10000))
+                break;
+            ++connections;
+            socket.write(handshake("127.0.0.1:" + QByteArray::number(port)));
+            while (socket.state() == QAbstractSocket::ConnectedState && !stop) {
+                if (socket.bytesToWrite() < pings.size())
+                    socket.write(pings);
+                socket.waitForBytesWritten(20);
+                if (reads)
+                    socket.readAll();
+            }
+            if (socket.state() != QAbstractSocket::ConnectedState)
+                ++cutOff;
+        }
+        done = true;
+    }
+};
+
 } // namespace
 
 class TestOverlayServer : public QObject
@@ -119,6 +173,9 @@ private slots:
     void stuckClientIsDropped();
     void incomingDataIsNotHeld();
     void hundredClients();
+    void pingFloodIsDropped_data();
+    void pingFloodIsDropped();
+    void pageGetsInDuringFlood();
 
 private:
     OverlayState state;
@@ -553,6 +610,115 @@ void TestOverlayServer::hundredClients()
     QCOMPARE(snapshots - before, 1);
     pages.clear();
     QTRY_COMPARE_WITH_TIMEOUT(server->clientCount(), 0, 10000);
+}
+
+void TestOverlayServer::pingFloodIsDropped_data()
+{
+    QTest::addColumn<bool>("reads");
+    QTest::newRow("pongs never read") << false;
+    QTest::newRow("pongs read") << true;
+}
+
+void TestOverlayServer::pingFloodIsDropped()
+{
+    QFETCH(bool, reads);
+    const qint64 before = TestSupport::residentBytes();
+    if (before < 0)
+        QSKIP("no resident memory figure on this system");
+
+    // No vote changes meanwhile: nothing is pushed, so only what a client
+    // sends can make the server write.
+    PingFlood flood;
+    std::thread flooder([&] { flood.run(server->port(), 5000, reads); });
+    qint64 peak = before;
+    const qint64 limit = 50 * 1024 * 1024;
+    TestSupport::waitUntil(
+        [&] {
+            peak = std::max(peak, TestSupport::residentBytes());
+            // A server that holds on to the flood would soon take the machine.
+            if (peak - before >= limit)
+                flood.stop = true;
+            return flood.done.load();
+        },
+        60000);
+    flood.stop = true;
+    flooder.join();
+    const qint64 growthMb = (peak - before) / (1024 * 1024);
+    qInfo("%d connections in 5 s, %d cut off; resident memory grew by %lld MB", flood.connections,
+          flood.cutOff, growthMb);
+    QVERIFY2(peak - before < limit, qPrintable(QString::number(growthMb)));
+    QVERIFY(flood.connections > 0);
+    QCOMPARE(flood.cutOff, flood.connections);
+    QTRY_COMPARE(server->clientCount(), 0);
+}
+
+void TestOverlayServer::pageGetsInDuringFlood()
+{
+    const int staleMs = 1500;
+    server->setStaleClientMs(staleMs);
+    const quint16 port = server->port();
+    const QByteArray host = "127.0.0.1:" + QByteArray::number(port);
+    bool flooding = true;
+    std::function<void()> openSlow;
+    QObject attackers; // goes first, with the connections that use the two above
+
+    // Idle pages that never read, so they answer no ping: more than fit, in
+    // batches that the cap on connections still sending their heads lets in.
+    QList<QTcpSocket *> idle;
+    while (idle.size() < 300) {
+        for (int i = 0; i < 50; ++i) {
+            auto *socket = new QTcpSocket(&attackers);
+            socket->setReadBufferSize(1);
+            socket->connectToHost(QHostAddress::LocalHost, port);
+            socket->write(handshake(host));
+            idle << socket;
+        }
+        // Each has its answer, a place or a refusal; the last place taken was
+        // pinged before its answer went out.
+        QVERIFY(TestSupport::waitUntil(
+            [&] {
+                return std::all_of(idle.begin(), idle.end(),
+                                   [](QTcpSocket *socket) { return socket->bytesAvailable() > 0; });
+            },
+            30000));
+    }
+    QCOMPARE(server->clientCount(), OverlayServer::kMaxClients);
+
+    // Slow requests that never finish their heads, opened again whenever cut.
+    openSlow = [&] {
+        auto *socket = new QTcpSocket(&attackers);
+        QObject::connect(socket, &QTcpSocket::disconnected, &attackers, [&, socket] {
+            socket->deleteLater();
+            if (flooding)
+                QTimer::singleShot(100, &attackers, openSlow);
+        });
+        socket->connectToHost(QHostAddress::LocalHost, port);
+        socket->write("GET /overlay HTTP/1.1\r\nHost: " + host + "\r\n");
+    };
+    for (int i = 0; i < 70; ++i)
+        openSlow();
+    QTest::qWait(staleMs);
+
+    // Each page keeps its place, so every round needs one taken from an idle client.
+    std::vector<std::unique_ptr<Page>> pages;
+    qint64 slowest = 0;
+    for (int round = 0; round < 5; ++round) {
+        QElapsedTimer clock;
+        clock.start();
+        const QByteArray answer =
+            rawExchange(port, "GET /overlay HTTP/1.1\r\nHost: " + host + "\r\n\r\n");
+        QVERIFY2(statusOf(answer) == 200, answer.left(100).constData());
+        pages.push_back(std::make_unique<Page>());
+        QVERIFY(pages.back()->open(port));
+        QVERIFY(pages.back()->waitForMessages(1));
+        slowest = std::max(slowest, clock.elapsed());
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    }
+    qInfo("slowest page load with its first message: %lld ms", slowest);
+    flooding = false;
+    for (const auto &page : pages)
+        QCOMPARE(page->socket.state(), QAbstractSocket::ConnectedState);
+    QCOMPARE(server->clientCount(), OverlayServer::kMaxClients);
 }
 
 QTEST_MAIN(TestOverlayServer)

@@ -56,12 +56,18 @@ qint64 statusKb(const char *field)
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
         if (line.startsWith(field))
-            return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLongLong();
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLongLong();
     }
     return -1;
 }
 
 } // namespace
+
+qint64 residentBytes()
+{
+    const qint64 kb = statusKb("VmRSS:");
+    return kb < 0 ? -1 : kb * 1024;
+}
 
 PeakMemory::PeakMemory()
 {

@@ -30,6 +30,9 @@ BridgeOptions bridgeTo(quint16 port, int retryMs = 3000);
 // the time. The one way tests wait for something asynchronous.
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 
+// The process's resident memory in bytes, from /proc; -1 where there is none.
+qint64 residentBytes();
+
 // How far this process's resident memory rose at its peak since the
 // measure began, for checks that something big passed through without being
 // held. Linux only (the kernel's peak, reset for the measure).
