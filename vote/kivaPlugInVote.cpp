@@ -17,6 +17,7 @@
 #include "ui/WidgetFactory.h"
 #include "vote/DefaultTeams.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDebug>
@@ -37,7 +38,9 @@ namespace {
 
 constexpr int kWindowWidth = 774;
 constexpr int kClosedPanelHeight = 550;
-constexpr int kOpenPanelHeight = 785;
+constexpr int kOpenPanelHeight = 867; // the counting rules took 82 px more
+constexpr int kLeadRowWidth = 706;
+constexpr int kLongestCooldown = 3600;
 
 // The team boxes name the teams; their texts map to team indices.
 int teamIndexOfBoxText(const QString &text)
@@ -172,18 +175,30 @@ void kivaPlugInVote::setVoteControlsEnabled(bool enabled)
         control->setEnabled(enabled);
     for (int index = 1; index <= kTeamCount; ++index)
         teamWidgets[index].giftButton->setEnabled(enabled);
+    // The rules hold for a whole count.
+    for (QWidget *control :
+         {static_cast<QWidget *>(onePerViewerCheck), static_cast<QWidget *>(cooldownCheck),
+          static_cast<QWidget *>(cooldownEdit), static_cast<QWidget *>(stopAtTimeUpCheck)})
+        control->setEnabled(enabled);
+    allowChangeCheck->setEnabled(enabled && onePerViewerCheck->isChecked());
+}
+
+// What the start button shows once counting is off, by hand or at time-up.
+void kivaPlugInVote::showCountingStopped()
+{
+    startButton->setStyleSheet(
+        VoteStyles::toggle(VoteStyles::kToggleStartButton, VoteStyles::kStoppedFill));
+    showLead(QString());
+    setVoteControlsEnabled(true);
+    startButton->setText(QStringLiteral("开始计票"));
+    overlayChanged();
 }
 
 void kivaPlugInVote::on_start_clicked()
 {
     if (vote.isCounting()) {
-        startButton->setStyleSheet(
-            VoteStyles::toggle(VoteStyles::kToggleStartButton, VoteStyles::kStoppedFill));
-        leadLabel->setText(QString());
-        setVoteControlsEnabled(true);
-        startButton->setText(QStringLiteral("开始计票"));
         vote.stopCounting();
-        overlayChanged();
+        showCountingStopped();
         return;
     }
     if (vote.firstUnnamedShownTeam() != 0) {
@@ -193,10 +208,11 @@ void kivaPlugInVote::on_start_clicked()
     startButton->setStyleSheet(
         VoteStyles::toggle(VoteStyles::kToggleStartButton, VoteStyles::kRunningFill));
     reportInteraction("1");
-    leadLabel->setText(QString());
+    showLead(QString());
     setVoteControlsEnabled(false);
     startButton->setText(QStringLiteral("停止计票"));
     vote.startCounting();
+    refreshRuleLine();
     overlayChanged();
 }
 
@@ -204,8 +220,8 @@ void kivaPlugInVote::on_clear_ballot_clicked()
 {
     for (int index = 1; index <= kTeamCount; ++index)
         teamWidgets[index].votesLabel->setText(QStringLiteral("0票"));
-    leadLabel->setText(QString());
     vote.clearTotals();
+    showLead(QString());
     overlayChanged();
     reportInteraction("2");
 }
@@ -241,9 +257,9 @@ void kivaPlugInVote::on_start_time_clicked()
         return;
     }
     reportInteraction("4");
-    countdownClock.start();
-    const Countdown::Reading reading = vote.startCountdown(qint32(numberIn(secondsEdit)), 0);
-    countdownTimer.start(int(vote.countdown().msUntilNextStep(0)));
+    const qint64 now = vote.clockMs();
+    const Countdown::Reading reading = vote.startCountdown(qint32(numberIn(secondsEdit)), now);
+    countdownTimer.start(int(vote.countdown().msUntilNextStep(now)));
     showCountdown(reading);
     startTimeButton->setStyleSheet(
         VoteStyles::toggle(VoteStyles::kToggleCountdownButton, VoteStyles::kRunningFill));
@@ -252,12 +268,14 @@ void kivaPlugInVote::on_start_time_clicked()
 void kivaPlugInVote::on_timer_event()
 {
     // Read off the clock: ticks that came late or merged still show the right second.
-    const qint64 now = countdownClock.elapsed();
+    const qint64 now = vote.clockMs();
     const Countdown::Reading reading = vote.countdown().read(now);
     showCountdown(reading);
-    if (reading.expired)
+    if (reading.expired) {
         countdownTimer.stop();
-    else
+        if (vote.stopCountingAtTimeUp())
+            showCountingStopped();
+    } else
         countdownTimer.start(int(vote.countdown().msUntilNextStep(now)));
 }
 
@@ -302,6 +320,7 @@ void kivaPlugInVote::setMode(int teams)
     teamWidgets[4].column->setVisible(teams >= 4);
     vote.setVoteMode(teams);
     leadLabel->setVisible(teams == 2);
+    refreshRuleLine();
 
     for (QComboBox *box : {addTeamBox, subTeamBox}) {
         box->clear();
@@ -381,6 +400,22 @@ void kivaPlugInVote::on_sub_clicked()
     adjustManualVotes(subCountEdit, subTeamBox, false);
 }
 
+void kivaPlugInVote::applyRules()
+{
+    VoteRules rules;
+    rules.onePerViewer = onePerViewerCheck->isChecked();
+    rules.allowChange = allowChangeCheck->isChecked();
+    if (cooldownCheck->isChecked())
+        rules.cooldownSeconds = int(qBound<qint64>(1, numberIn(cooldownEdit), kLongestCooldown));
+    rules.stopAtTimeUp = stopAtTimeUpCheck->isChecked();
+    // Changing is a choice within one vote per viewer.
+    allowChangeCheck->setEnabled(!vote.isCounting() && rules.onePerViewer);
+    if (!vote.setRules(rules))
+        return;
+    refreshRuleLine();
+    overlayChanged();
+}
+
 void kivaPlugInVote::on_products_clicked()
 {
     productsSelector selector(this, vote);
@@ -443,7 +478,45 @@ void kivaPlugInVote::showVotes(int index, bool trailingBlank)
 
 void kivaPlugInVote::refreshLead()
 {
-    leadLabel->setText(vote.leadText());
+    showLead(vote.leadText());
+}
+
+void kivaPlugInVote::showLead(const QString &text)
+{
+    leadLabel->setText(text);
+    refreshRuleLine();
+}
+
+// The rule line shares the lead line's row: beside the lead with two teams
+// (the lead keeps the room its text needs), alone under the board otherwise.
+void kivaPlugInVote::refreshRuleLine()
+{
+    const QString line = vote.ruleLine();
+    if (line.isEmpty()) {
+        if (!ruleLabel->isHidden()) {
+            ruleLabel->hide();
+            leadLabel->setFixedWidth(kLeadRowWidth);
+        }
+        return;
+    }
+    ruleLabel->ensurePolished();
+    leadLabel->ensurePolished();
+    const QFontMetrics metrics = ruleLabel->fontMetrics();
+    int width = kLeadRowWidth;
+    if (vote.voteMode() == 2) {
+        constexpr int kGap = 24; // around the lead's text, its padding included
+        const int leadNeeds = leadLabel->fontMetrics().horizontalAdvance(leadLabel->text()) + kGap;
+        width = std::max(
+            0, std::min(metrics.horizontalAdvance(line) + kGap / 2, kLeadRowWidth - leadNeeds));
+        ruleLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    } else {
+        ruleLabel->setAlignment(Qt::AlignCenter);
+    }
+    leadLabel->setFixedWidth(kLeadRowWidth - width);
+    ruleLabel->setFixedWidth(width);
+    // The count of ignored votes, at the end, stays readable in a narrow row.
+    ruleLabel->setText(metrics.elidedText(line, Qt::ElideMiddle, width));
+    ruleLabel->show();
 }
 
 void kivaPlugInVote::refreshVoterCounts()
@@ -463,8 +536,12 @@ void kivaPlugInVote::showCountResult(const CountResult &result, bool giftVote)
     }
     if (result.refreshLead)
         refreshLead();
-    if (result.changedTeams)
+    if (result.ignored != IgnoredReason::None)
+        refreshRuleLine();
+    if (result.changedTeams || result.ignored != IgnoredReason::None)
         overlayChanged();
+    if (result.stoppedAtTimeUp)
+        showCountingStopped();
 }
 
 void kivaPlugInVote::on_text_message(const char *nick, const char *text)

@@ -5,7 +5,6 @@
 #include "vote/VoteSession.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
 #include <QTimer>
@@ -19,6 +18,7 @@ class OverlayServer;
 class ReportSender;
 class CTitleBar;
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -111,10 +111,15 @@ private:
     void showVotes(int index, bool trailingBlank = false);
     void showCountResult(const CountResult &result, bool giftVote);
     void refreshLead();
+    void showLead(const QString &text);
+    void refreshRuleLine();
     void refreshVoterCounts();
     void setVoteControlsEnabled(bool enabled);
+    void showCountingStopped();
     void showCountdown(const Countdown::Reading &reading);
     void adjustManualVotes(QLineEdit *countEdit, QComboBox *teamBox, bool add);
+    // The counting rules as the panel's controls set them.
+    void applyRules();
 
     // Adds a gift of the room's list to the catalogue and queues its picture.
     void addProduct(const QByteArray &productId, const QString &name, const QByteArray &imageUrl,
@@ -127,7 +132,6 @@ private:
     DownloadThread *downloader = nullptr;
     std::unique_ptr<ReportSender> reports;
     QTimer countdownTimer;
-    QElapsedTimer countdownClock;
     CIMkiva *imClient = nullptr;
     OverlayServer *overlay = nullptr;
 
@@ -145,6 +149,7 @@ private:
     QLineEdit *questionEdit = nullptr;
     QLabel *countdownLabel = nullptr;
     QLabel *leadLabel = nullptr;
+    QLabel *ruleLabel = nullptr; // the rules in force, beside the lead or under the board
     QLabel *divider23 = nullptr;
     QLabel *divider34 = nullptr;
     TeamWidgets teamWidgets[kTeamCount + 1]; // by team index 1..4
@@ -163,6 +168,11 @@ private:
     QComboBox *subTeamBox = nullptr;
     QLineEdit *subCountEdit = nullptr;
     QPushButton *subButton = nullptr;
+    QCheckBox *onePerViewerCheck = nullptr;
+    QCheckBox *allowChangeCheck = nullptr;
+    QCheckBox *cooldownCheck = nullptr;
+    QLineEdit *cooldownEdit = nullptr;
+    QCheckBox *stopAtTimeUpCheck = nullptr;
 
     // The drop shadow showing at the window's rounded corners, drawn once per size.
     QImage cornerShadow;
