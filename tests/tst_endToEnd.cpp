@@ -10,6 +10,7 @@
 #include "ui/VoterListWidget.h"
 #include "vote/kivaPlugInVote.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QJsonDocument>
@@ -68,6 +69,8 @@ private slots:
     void initTestCase();
     void crowdCountedOnce_data();
     void crowdCountedOnce();
+    void oneVotePerViewer_data();
+    void oneVotePerViewer();
 };
 
 void TestEndToEnd::initTestCase()
@@ -204,6 +207,84 @@ void TestEndToEnd::crowdCountedOnce()
         }
         QCOMPARE(read, byNick);
     }
+}
+
+void TestEndToEnd::oneVotePerViewer_data()
+{
+    QTest::addColumn<bool>("allowChange");
+    QTest::newRow("the first choice stands") << false;
+    QTest::newRow("the last choice stands (changing allowed)") << true;
+}
+
+void TestEndToEnd::oneVotePerViewer()
+{
+    QFETCH(bool, allowChange);
+
+    // 40 viewers and about 1,000 chat votes: every viewer votes many times.
+    SimProcess simulator;
+    QVERIFY(simulator.start({"--quiet", "--crowd", "--rate", "3000", "--count", "1500", "--teams",
+                             kRed + "," + kBlue, "--mix", "70,20,10", "--viewers", "40", "--repeat",
+                             "10", "--seed", "23", "--summary", "--exit-when-done"}));
+    // The simulator's exit drops the link: close its reminder like a streamer would.
+    ModalWatcher watcher([](QWidget *modal) {
+        if (auto *card = qobject_cast<CWndRemind *>(modal))
+            card->reject();
+    });
+    // The gift list after login comes from a stand-in API.
+    PlatformApiServer api;
+    QVERIFY(api.start());
+    qputenv("KIVA_API_BASE", api.baseUrl());
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+
+    kivaPlugInVote window(nullptr, TestSupport::bridgeTo(simulator.port, 100));
+    window.setAttribute(Qt::WA_DontShowOnScreen);
+    window.show();
+    type(find<QLineEdit>(window, "nameEdit1"), kRed);
+    type(find<QLineEdit>(window, "nameEdit2"), kBlue);
+    QTest::mouseClick(find<QPushButton>(window, "moreSettingButton"), Qt::LeftButton);
+    QTest::mouseClick(find<QRadioButton>(window, "textRadio"), Qt::LeftButton);
+    QTest::mouseClick(find<QCheckBox>(window, "onePerViewerCheck"), Qt::LeftButton);
+    if (allowChange)
+        QTest::mouseClick(find<QCheckBox>(window, "allowChangeCheck"), Qt::LeftButton);
+    QTest::mouseClick(find<QPushButton>(window, "startButton"), Qt::LeftButton);
+    QVERIFY(window.session().isCounting());
+    QCOMPARE(window.session().rules().allowChange, allowChange);
+
+    const QByteArray line = simulator.waitForLine("summary ", 120000);
+    QVERIFY2(!line.isEmpty(), "the simulator printed no summary");
+    const QJsonObject summary = QJsonDocument::fromJson(line.mid(8)).object();
+    QTRY_COMPARE_WITH_TIMEOUT(simulator.process.state(), QProcess::NotRunning, 30000);
+    const QJsonObject chat = summary.value("chat").toObject();
+    const qint64 chatVotes = qint64(chat.value(kRed).toDouble() + chat.value(kBlue).toDouble());
+
+    // Each voter holds one vote, with the team of their first (or last) chat vote.
+    const QJsonObject choice = summary.value(allowChange ? "lastChoice" : "firstChoice").toObject();
+    QMap<QByteArray, qint64> expected[3];
+    for (auto it = choice.begin(); it != choice.end(); ++it)
+        expected[it.value().toString() == kRed ? 1 : 2].insert(it.key().toUtf8(), 1);
+    QVERIFY(!expected[1].isEmpty() && !expected[2].isEmpty());
+    QVERIFY(chatVotes > 10 * choice.size());
+
+    const VoteSession &session = window.session();
+    const auto settled = [&] {
+        return tallies(session.team(1).voters) == expected[1]
+            && tallies(session.team(2).voters) == expected[2];
+    };
+    QVERIFY(TestSupport::waitUntil(settled, 20000));
+    QTest::qWait(200); // nothing arrives twice later on
+    QVERIFY(settled());
+    QCOMPARE(session.team(1).votes, qint64(expected[1].size()));
+    QCOMPARE(session.team(2).votes, qint64(expected[2].size()));
+    QCOMPARE(find<QLabel>(window, "votesLabel1")->text(),
+             QStringLiteral("%1票").arg(expected[1].size()));
+    QCOMPARE(find<QLabel>(window, "votesLabel2")->text(),
+             QStringLiteral("%1票").arg(expected[2].size()));
+    if (!allowChange)
+        QCOMPARE(session.ignoredCount(IgnoredReason::OnePerViewer), chatVotes - choice.size());
+    const QString ruleLine = find<QLabel>(window, "ruleLabel")->text();
+    QVERIFY2(ruleLine.endsWith(QStringLiteral("已忽略 %1 票").arg(session.ignoredTotal())),
+             qPrintable(ruleLine));
 }
 
 QTEST_MAIN(TestEndToEnd)
