@@ -111,6 +111,10 @@ OverlayState kivaPlugInVote::overlayState() const
         state.lead = leadLabel->text();
     state.countdown = countdownLabel->text().trimmed();
     state.counting = vote.isCounting();
+    state.rules = vote.rules();
+    for (int reason = 1; reason < kIgnoredReasonCount; ++reason)
+        state.ignored[reason] = vote.ignoredCount(IgnoredReason(reason));
+    state.ruleLine = vote.ruleLine();
     return state;
 }
 
