@@ -553,6 +553,7 @@ void TestVoteControls::timeUpStopsCounting()
     QCOMPARE(session.team(1).votes, qint64(1));
     QCOMPARE(w.votes(1)->text(), QStringLiteral("1票"));
     const qint64 ignored = stallMs ? 1 : 3;
+    QCoreApplication::processEvents(); // the rule line follows once per pass
     QCOMPARE(w.label("ruleLabel")->text(),
              QStringLiteral("倒计时结束停止计票 · 已忽略 %1 票").arg(ignored));
     QVERIFY(!w.window.overlayState().counting);
@@ -639,6 +640,7 @@ void TestVoteControls::changedVoteMovesOnTheBoard()
         const QByteArrayList parts = QByteArray(vote).split(':');
         w.window.on_text_message(parts.at(0).constData(), parts.at(1).constData());
     }
+    QCoreApplication::processEvents(); // the rule line follows once per pass
     // x's one vote left A for B in one step: totals, lists, lead and page agree.
     QCOMPARE(w.votes(1)->text(), QStringLiteral("1票"));
     QCOMPARE(w.votes(2)->text(), QStringLiteral("2票"));

@@ -267,6 +267,7 @@ void kivaPlugInVote::buildTeamArea()
     // Shown only while a counting rule is on.
     ruleLabel = new QLabel;
     ruleLabel->setFixedHeight(40);
+    ruleLabel->setTextFormat(Qt::PlainText);
     ruleLabel->setStyleSheet(fill(VoteStyles::kCaption, 13, 400, QStringLiteral("51,51,51,0.6")));
     ruleLabel->hide();
     auto *leadRow = new QHBoxLayout;

@@ -152,6 +152,16 @@ QString VoteSession::ruleLine() const
 {
     if (!voteRules.anyOn())
         return QString();
+    return ruleNames() + QStringLiteral(" · ") + ignoredText(ignoredTotal());
+}
+
+QString VoteSession::ignoredText(qint64 votes)
+{
+    return QStringLiteral("已忽略 %1 票").arg(votes);
+}
+
+QString VoteSession::ruleNames() const
+{
     QStringList parts;
     if (voteRules.onePerViewer)
         parts << QStringLiteral("每人一票");
@@ -161,7 +171,6 @@ QString VoteSession::ruleLine() const
         parts << QStringLiteral("冷却 %1 秒").arg(voteRules.cooldownSeconds);
     if (voteRules.stopAtTimeUp)
         parts << QStringLiteral("倒计时结束停止计票");
-    parts << QStringLiteral("已忽略 %1 票").arg(ignoredTotal());
     return parts.join(QStringLiteral(" · "));
 }
 

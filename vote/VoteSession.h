@@ -57,8 +57,11 @@ public:
     qint64 ignoredCount(IgnoredReason reason) const;
     qint64 ignoredTotal() const;
     // What the board and the results page say of the rules in force, e.g.
-    // "每人一票 · 已忽略 37 票"; empty with every rule off.
+    // "每人一票 · 已忽略 37 票": the rules' names, then the ignored votes. Empty
+    // with every rule off.
     QString ruleLine() const;
+    QString ruleNames() const;
+    static QString ignoredText(qint64 votes);
     // Counting was stopped by time-up and has not been started since.
     bool stoppedAtTimeUp() const { return timeUpStopped; }
 

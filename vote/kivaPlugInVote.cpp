@@ -30,6 +30,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
+
 // Each chat line and gift as it reaches the window (off unless asked for:
 // QT_LOGGING_RULES="kiva.room.debug=true").
 Q_LOGGING_CATEGORY(lcRoom, "kiva.room", QtWarningMsg)
@@ -50,6 +52,21 @@ int teamIndexOfBoxText(const QString &text)
             return index;
     }
     return 0;
+}
+
+// The text as wide as it gets with as many digits.
+int widestAdvance(const QFontMetrics &metrics, QString text)
+{
+    QChar widest = QLatin1Char('0');
+    for (char digit = '1'; digit <= '9'; ++digit) {
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest))
+            widest = QLatin1Char(digit);
+    }
+    for (QChar &c : text) {
+        if (c.isDigit())
+            c = widest;
+    }
+    return metrics.horizontalAdvance(text);
 }
 
 // A count edit's text read as a base-10 number; 0 when it is none.
@@ -324,6 +341,7 @@ void kivaPlugInVote::setMode(int teams)
     teamWidgets[4].column->setVisible(teams >= 4);
     vote.setVoteMode(teams);
     leadLabel->setVisible(teams == 2);
+    ruleLineLeadLength = -1;
     refreshRuleLine();
 
     for (QComboBox *box : {addTeamBox, subTeamBox}) {
@@ -416,6 +434,8 @@ void kivaPlugInVote::applyRules()
     allowChangeCheck->setEnabled(!vote.isCounting() && rules.onePerViewer);
     if (!vote.setRules(rules))
         return;
+    ruleNames = vote.ruleNames();
+    ruleLineLeadLength = -1;
     refreshRuleLine();
     overlayChanged();
 }
@@ -453,12 +473,14 @@ void kivaPlugInVote::showChosenGift(int index)
 void kivaPlugInVote::on_team1_changed(const QString &text)
 {
     vote.setTeamName(1, text.toUtf8());
+    ruleLineLeadLength = -1; // the lead's width changes with the names
     overlayChanged();
 }
 
 void kivaPlugInVote::on_team2_changed(const QString &text)
 {
     vote.setTeamName(2, text.toUtf8());
+    ruleLineLeadLength = -1; // the lead's width changes with the names
     overlayChanged();
 }
 
@@ -493,34 +515,74 @@ void kivaPlugInVote::showLead(const QString &text)
 
 // The rule line shares the lead line's row: beside the lead with two teams
 // (the lead keeps the room its text needs), alone under the board otherwise.
+// Measuring text costs more than the rest of a vote, so the row is laid out
+// again only when the lead or the count gets longer or shorter: one of as
+// many characters (a new margin or count of as many digits, the lead changing
+// hands) fits the room laid out for the widest digits. The rules, the mode
+// and the team names ask for a new layout.
 void kivaPlugInVote::refreshRuleLine()
 {
-    const QString line = vote.ruleLine();
-    if (line.isEmpty()) {
+    if (!vote.rules().anyOn()) {
         if (!ruleLabel->isHidden()) {
             ruleLabel->hide();
             leadLabel->setFixedWidth(kLeadRowWidth);
         }
+        ruleLineLeadLength = -1;
         return;
     }
+    const qint64 ignored = vote.ignoredTotal();
+    const int leadLength = vote.voteMode() == 2 ? leadLabel->text().size() : 0;
+    if (ignored == ruleLineIgnored && leadLength == ruleLineLeadLength)
+        return;
+    const QString count = VoteSession::ignoredText(ignored);
+    if (leadLength != ruleLineLeadLength || count.size() != ruleLineCountLength) {
+        ruleLineLeadLength = leadLength;
+        ruleLineCountLength = count.size();
+        layOutRuleLine(count);
+    }
+    ruleLineIgnored = ignored;
+    ruleLabel->setText(ruleNamesShown + QStringLiteral(" · ") + count);
+    ruleLabel->show();
+}
+
+// Ignored votes reach the rule line once per pass of the event loop: a
+// burst of them costs one write of the line, not one each.
+void kivaPlugInVote::ruleLineDue()
+{
+    if (ruleLineQueued)
+        return;
+    ruleLineQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            ruleLineQueued = false;
+            refreshRuleLine();
+        },
+        Qt::QueuedConnection);
+}
+
+void kivaPlugInVote::layOutRuleLine(const QString &count)
+{
     ruleLabel->ensurePolished();
     leadLabel->ensurePolished();
     const QFontMetrics metrics = ruleLabel->fontMetrics();
+    const QString &names = ruleNames;
+    const int countNeeds = widestAdvance(metrics, QStringLiteral(" · ") + count);
     int width = kLeadRowWidth;
     if (vote.voteMode() == 2) {
         constexpr int kGap = 24; // around the lead's text, its padding included
-        const int leadNeeds = leadLabel->fontMetrics().horizontalAdvance(leadLabel->text()) + kGap;
-        width = std::max(
-            0, std::min(metrics.horizontalAdvance(line) + kGap / 2, kLeadRowWidth - leadNeeds));
+        const int leadNeeds = widestAdvance(leadLabel->fontMetrics(), leadLabel->text()) + kGap;
+        width = std::max(0,
+                         std::min(metrics.horizontalAdvance(names) + countNeeds + kGap / 2,
+                                  kLeadRowWidth - leadNeeds));
         ruleLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     } else {
         ruleLabel->setAlignment(Qt::AlignCenter);
     }
     leadLabel->setFixedWidth(kLeadRowWidth - width);
     ruleLabel->setFixedWidth(width);
-    // The count of ignored votes, at the end, stays readable in a narrow row.
-    ruleLabel->setText(metrics.elidedText(line, Qt::ElideMiddle, width));
-    ruleLabel->show();
+    // In a narrow row the names give way; the count of ignored votes stays.
+    ruleNamesShown = metrics.elidedText(names, Qt::ElideRight, std::max(0, width - countNeeds));
 }
 
 void kivaPlugInVote::refreshVoterCounts()
@@ -541,7 +603,7 @@ void kivaPlugInVote::showCountResult(const CountResult &result, bool giftVote)
     if (result.refreshLead)
         refreshLead();
     if (result.ignored != IgnoredReason::None)
-        refreshRuleLine();
+        ruleLineDue();
     if (result.changedTeams || result.ignored != IgnoredReason::None)
         overlayChanged();
     if (result.stoppedAtTimeUp)

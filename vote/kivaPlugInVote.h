@@ -113,6 +113,8 @@ private:
     void refreshLead();
     void showLead(const QString &text);
     void refreshRuleLine();
+    void ruleLineDue();
+    void layOutRuleLine(const QString &count);
     void refreshVoterCounts();
     void setVoteControlsEnabled(bool enabled);
     void showCountingStopped();
@@ -150,6 +152,14 @@ private:
     QLabel *countdownLabel = nullptr;
     QLabel *leadLabel = nullptr;
     QLabel *ruleLabel = nullptr; // the rules in force, beside the lead or under the board
+    QString ruleNames; // of the rules in force
+    QString ruleNamesShown; // as the rule line shows them (cut in a narrow row)
+    // What the rule line was laid out for: the lengths of the lead and of the
+    // count (-1: lay out again) and the count it shows.
+    int ruleLineLeadLength = -1;
+    int ruleLineCountLength = -1;
+    qint64 ruleLineIgnored = -1;
+    bool ruleLineQueued = false;
     QLabel *divider23 = nullptr;
     QLabel *divider34 = nullptr;
     TeamWidgets teamWidgets[kTeamCount + 1]; // by team index 1..4
