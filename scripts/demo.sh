@@ -9,8 +9,10 @@
 # window opens and connects. Each report the plug-in sends is printed here.
 #
 #   scripts/demo.sh         without a display, the demo sets up the vote by itself
-#                           (kiva-pilot, offscreen), lets the crowd vote and saves
-#                           pictures of the board and of the results page in build/demo/
+#                           (kiva-pilot, offscreen: one vote per viewer with changing,
+#                           a 20 s countdown that stops counting), lets the crowd vote
+#                           and saves pictures of the board and of the results page in
+#                           build/demo/
 #   scripts/demo.sh --qt6   the same, built on Qt 6 (in build-qt6/)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -61,12 +63,17 @@ pids+=($!)
 room=("$build/tools/roomsim/kiva-room-sim" --port 11111 --crowd --rate 6 --teams "红队,蓝队"
       --gifts "1450928358,1477978817" --repeat 5 --quiet)
 if [ "$headless" = 1 ]; then
-  # A crowd of 150 messages (25 s), then the room is quiet and the page settles.
-  start_listening "$out/room.log" "${room[@]}" --headless --count 150 --exit-when-done >/dev/null
+  # A crowd of 40 viewers and 150 messages (25 s), then the room is quiet and the
+  # page settles. Under one vote per viewer their repeats count nothing, and the
+  # countdown closes the vote at 21 s: what comes later is ignored too.
+  start_listening "$out/room.log" "${room[@]}" --headless --viewers 40 --count 150 \
+    --exit-when-done >/dev/null
   room_pid=${pids[-1]}
-  echo "No display: the pilot sets up a chat vote for 红队 and 蓝队; the crowd votes for 25 s."
+  echo "No display: the pilot sets up a chat vote for 红队 and 蓝队, one vote per viewer"
+  echo "(changing allowed), and a 20 s countdown that stops counting; the crowd votes for 25 s."
   QT_QPA_PLATFORM=offscreen "$build/tools/pilot/kiva-pilot" --room-port 11111 --text \
     --teams "红队,蓝队" --question "想看主播化妆还是卸妆？" \
+    --one-vote-per-viewer --allow-change --countdown 20 --stop-at-time-up \
     --shot "$out/vote-window.png" --quit-after-ms 35000 >"$out/pilot.log" 2>/dev/null &
   pids+=($!)
   pilot_pid=$!
