@@ -296,8 +296,9 @@ void kivaPlugInVote::on_timer_event()
         countdownTimer.stop();
         if (vote.stopCountingAtTimeUp())
             showCountingStopped();
-    } else
+    } else {
         countdownTimer.start(int(vote.countdown().msUntilNextStep(now)));
+    }
 }
 
 void kivaPlugInVote::on_moreSetting_clicked()
