@@ -25,6 +25,7 @@
 #include <QTest>
 
 #include <limits>
+#include <memory>
 
 Q_DECLARE_METATYPE(VoteType)
 
@@ -58,6 +59,44 @@ QMap<QByteArray, qint64> tallies(const VoterRanking &voters)
         result.insert(entry.nick, entry.votes);
     return result;
 }
+
+// The vote window on the simulator's room, set up by the streamer: the teams
+// named, the vote type and the rules (check boxes) picked and start pressed,
+// before the event loop can bring the first message in. The platform's API
+// stands in, so the gift list after login shows the vote counts; a reminder
+// of a link drop (or of the simulator's exit) is closed like a streamer would.
+struct RoomWindow
+{
+    RoomWindow(quint16 port, VoteType voteType, const QStringList &rules = {})
+        : watcher([](QWidget *modal) {
+            if (auto *card = qobject_cast<CWndRemind *>(modal))
+                card->reject();
+        })
+    {
+        if (!api.start())
+            return;
+        qputenv("KIVA_API_BASE", api.baseUrl());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+        window = std::make_unique<kivaPlugInVote>(nullptr, TestSupport::bridgeTo(port, 100));
+        window->setAttribute(Qt::WA_DontShowOnScreen);
+        window->show();
+        type(find<QLineEdit>(*window, "nameEdit1"), kRed);
+        type(find<QLineEdit>(*window, "nameEdit2"), kBlue);
+        QTest::mouseClick(find<QPushButton>(*window, "moreSettingButton"), Qt::LeftButton);
+        if (voteType == VoteType::Text)
+            QTest::mouseClick(find<QRadioButton>(*window, "textRadio"), Qt::LeftButton);
+        for (const QString &rule : rules)
+            QTest::mouseClick(find<QCheckBox>(*window, rule), Qt::LeftButton);
+        QTest::mouseClick(find<QPushButton>(*window, "startButton"), Qt::LeftButton);
+    }
+
+    bool counting() const { return window && window->session().isCounting(); }
+
+    ModalWatcher watcher;
+    PlatformApiServer api;
+    QTemporaryDir home;
+    std::unique_ptr<kivaPlugInVote> window;
+};
 
 } // namespace
 
@@ -110,31 +149,9 @@ void TestEndToEnd::crowdCountedOnce()
                              "--drop-every", QString::number(dropEvery),
                              "--summary",    "--exit-when-done"}));
 
-    // A link drop may show the one link reminder; close it like a streamer would.
-    ModalWatcher watcher([](QWidget *modal) {
-        if (auto *card = qobject_cast<CWndRemind *>(modal))
-            card->reject();
-    });
-
-    // The platform's API, so the gift list after login shows the vote counts.
-    PlatformApiServer api;
-    QVERIFY(api.start());
-    qputenv("KIVA_API_BASE", api.baseUrl());
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
-
-    kivaPlugInVote window(nullptr, TestSupport::bridgeTo(simulator.port, 100));
-    window.setAttribute(Qt::WA_DontShowOnScreen);
-    window.show();
-    // The streamer names the teams, picks the vote type and presses start,
-    // before the event loop can bring the first message in.
-    type(find<QLineEdit>(window, "nameEdit1"), kRed);
-    type(find<QLineEdit>(window, "nameEdit2"), kBlue);
-    QTest::mouseClick(find<QPushButton>(window, "moreSettingButton"), Qt::LeftButton);
-    if (voteType == VoteType::Text)
-        QTest::mouseClick(find<QRadioButton>(window, "textRadio"), Qt::LeftButton);
-    QTest::mouseClick(find<QPushButton>(window, "startButton"), Qt::LeftButton);
-    QVERIFY(window.session().isCounting());
+    RoomWindow room(simulator.port, voteType);
+    QVERIFY(room.counting());
+    kivaPlugInVote &window = *room.window;
 
     const QByteArray line = simulator.waitForLine("summary ", 120000);
     QVERIFY2(!line.isEmpty(), "the simulator printed no summary");
@@ -225,30 +242,12 @@ void TestEndToEnd::oneVotePerViewer()
     QVERIFY(simulator.start({"--quiet", "--crowd", "--rate", "3000", "--count", "1500", "--teams",
                              kRed + "," + kBlue, "--mix", "70,20,10", "--viewers", "40", "--repeat",
                              "10", "--seed", "23", "--summary", "--exit-when-done"}));
-    // The simulator's exit drops the link: close its reminder like a streamer would.
-    ModalWatcher watcher([](QWidget *modal) {
-        if (auto *card = qobject_cast<CWndRemind *>(modal))
-            card->reject();
-    });
-    // The gift list after login comes from a stand-in API.
-    PlatformApiServer api;
-    QVERIFY(api.start());
-    qputenv("KIVA_API_BASE", api.baseUrl());
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
-
-    kivaPlugInVote window(nullptr, TestSupport::bridgeTo(simulator.port, 100));
-    window.setAttribute(Qt::WA_DontShowOnScreen);
-    window.show();
-    type(find<QLineEdit>(window, "nameEdit1"), kRed);
-    type(find<QLineEdit>(window, "nameEdit2"), kBlue);
-    QTest::mouseClick(find<QPushButton>(window, "moreSettingButton"), Qt::LeftButton);
-    QTest::mouseClick(find<QRadioButton>(window, "textRadio"), Qt::LeftButton);
-    QTest::mouseClick(find<QCheckBox>(window, "onePerViewerCheck"), Qt::LeftButton);
+    QStringList rules = {"onePerViewerCheck"};
     if (allowChange)
-        QTest::mouseClick(find<QCheckBox>(window, "allowChangeCheck"), Qt::LeftButton);
-    QTest::mouseClick(find<QPushButton>(window, "startButton"), Qt::LeftButton);
-    QVERIFY(window.session().isCounting());
+        rules << "allowChangeCheck";
+    RoomWindow room(simulator.port, VoteType::Text, rules);
+    QVERIFY(room.counting());
+    kivaPlugInVote &window = *room.window;
     QCOMPARE(window.session().rules().allowChange, allowChange);
 
     const QByteArray line = simulator.waitForLine("summary ", 120000);
