@@ -429,7 +429,8 @@ void kivaPlugInVote::applyRules()
     rules.onePerViewer = onePerViewerCheck->isChecked();
     rules.allowChange = allowChangeCheck->isChecked();
     if (cooldownCheck->isChecked())
-        rules.cooldownSeconds = int(qBound<qint64>(1, numberIn(cooldownEdit), kLongestCooldown));
+        rules.cooldownSeconds =
+            int(std::clamp<qint64>(numberIn(cooldownEdit), 1, kLongestCooldown));
     rules.stopAtTimeUp = stopAtTimeUpCheck->isChecked();
     // Changing is a choice within one vote per viewer.
     allowChangeCheck->setEnabled(!vote.isCounting() && rules.onePerViewer);
