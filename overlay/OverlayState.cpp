@@ -6,6 +6,8 @@
 
 #include <QByteArray>
 
+#include <algorithm>
+
 namespace {
 
 qint64 countable(qint64 votes)
@@ -33,7 +35,9 @@ bool operator==(const OverlayState &a, const OverlayState &b)
 {
     return a.mode == b.mode && a.counting == b.counting && a.teams == b.teams
         && a.question == b.question && a.questionColour == b.questionColour && a.lead == b.lead
-        && a.countdown == b.countdown;
+        && a.countdown == b.countdown && a.rules == b.rules
+        && std::equal(std::begin(a.ignored), std::end(a.ignored), std::begin(b.ignored))
+        && a.ruleLine == b.ruleLine;
 }
 
 QList<double> overlayShares(const OverlayState &state)
@@ -77,6 +81,16 @@ QByteArray overlayStateJson(const OverlayState &state)
             {QStringLiteral("colour"), team.colour},
         });
     }
+    const QJsonObject rules {
+        {QStringLiteral("onePerViewer"), state.rules.onePerViewer},
+        {QStringLiteral("allowChange"), state.rules.allowChange},
+        {QStringLiteral("cooldownSeconds"), state.rules.cooldownSeconds},
+        {QStringLiteral("stopAtTimeUp"), state.rules.stopAtTimeUp},
+    };
+    QJsonObject ignored;
+    for (int reason = 1; reason < kIgnoredReasonCount; ++reason)
+        ignored.insert(QLatin1String(ignoredReasonKey(IgnoredReason(reason))),
+                       double(state.ignored[reason]));
     const QJsonObject message {
         {QStringLiteral("question"), state.question},
         {QStringLiteral("questionColour"), state.questionColour},
@@ -87,6 +101,9 @@ QByteArray overlayStateJson(const OverlayState &state)
         {QStringLiteral("leader"), overlayLeader(state)},
         {QStringLiteral("total"), shownTotal(state)},
         {QStringLiteral("teams"), teams},
+        {QStringLiteral("rules"), rules},
+        {QStringLiteral("ignored"), ignored},
+        {QStringLiteral("ruleLine"), state.ruleLine},
     };
     return QJsonDocument(message).toJson(QJsonDocument::Compact);
 }
@@ -109,6 +126,16 @@ bool overlayStateFromJson(const QByteArray &json, OverlayState *state)
     read.counting = message.value(QStringLiteral("counting")).toBool();
     read.countdown = message.value(QStringLiteral("countdown")).toString();
     read.lead = message.value(QStringLiteral("lead")).toString();
+    const QJsonObject rules = message.value(QStringLiteral("rules")).toObject();
+    read.rules.onePerViewer = rules.value(QStringLiteral("onePerViewer")).toBool();
+    read.rules.allowChange = rules.value(QStringLiteral("allowChange")).toBool();
+    read.rules.cooldownSeconds = rules.value(QStringLiteral("cooldownSeconds")).toInt();
+    read.rules.stopAtTimeUp = rules.value(QStringLiteral("stopAtTimeUp")).toBool();
+    const QJsonObject ignored = message.value(QStringLiteral("ignored")).toObject();
+    for (int reason = 1; reason < kIgnoredReasonCount; ++reason)
+        read.ignored[reason] = qint64(
+            ignored.value(QLatin1String(ignoredReasonKey(IgnoredReason(reason)))).toDouble());
+    read.ruleLine = message.value(QStringLiteral("ruleLine")).toString();
     for (const QJsonValue &value : teams.toArray()) {
         if (!value.isObject())
             return false;

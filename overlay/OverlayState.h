@@ -1,5 +1,7 @@
 #pragma once
 
+#include "vote/VoteRules.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -24,6 +26,9 @@ struct OverlayState
     QString lead; // the two-team lead line; empty when none
     QString countdown; // "" when no countdown is shown; otherwise the digits or "时间到"
     bool counting = false; // counting is on
+    VoteRules rules; // the counting rules in force
+    qint64 ignored[kIgnoredReasonCount] = {}; // chat votes the rules turned away, by reason
+    QString ruleLine; // what the page says of the rules; empty with every rule off
 };
 
 bool operator==(const OverlayTeam &a, const OverlayTeam &b);
@@ -49,7 +54,10 @@ int overlayLeader(const OverlayState &state);
 // The message the page receives, compact JSON, always the whole state:
 //   {"question":"…","questionColour":"#rrggbb","mode":2,"counting":true,
 //    "countdown":"","lead":"…","leader":1,"total":12,
-//    "teams":[{"index":1,"name":"…","votes":9,"share":0.75,"colour":"98,54,255,1"},…]}
+//    "teams":[{"index":1,"name":"…","votes":9,"share":0.75,"colour":"98,54,255,1"},…],
+//    "rules":{"onePerViewer":false,"allowChange":false,"cooldownSeconds":0,
+//             "stopAtTimeUp":false},
+//    "ignored":{"one_per_viewer":0,"cooldown":0,"after_time_up":0},"ruleLine":""}
 // "share" is votes / total (0 when total is 0), "leader" as overlayLeader().
 QByteArray overlayStateJson(const OverlayState &state);
 

@@ -9,8 +9,10 @@
 # window opens and connects. Each report the plug-in sends is printed here.
 #
 #   scripts/demo.sh         without a display, the demo sets up the vote by itself
-#                           (kiva-pilot, offscreen), lets the crowd vote and saves
-#                           pictures of the board and of the results page in build/demo/
+#                           (kiva-pilot, offscreen: one vote per viewer with changing,
+#                           a 20 s countdown that stops counting), lets the crowd vote
+#                           and saves pictures of the board and of the results page in
+#                           build/demo/
 #   scripts/demo.sh --qt6   the same, built on Qt 6 (in build-qt6/)
 #
 # KIVA_BUILD=<folder> runs the programs of a build folder as they are (no
@@ -65,14 +67,19 @@ kiva_start sh -c 'tail -n +1 -f "$1" | grep --line-buffered "^report"' sh "$out/
 room=("$build/tools/roomsim/kiva-room-sim" --crowd --rate 6 --teams "红队,蓝队"
       --gifts "1450928358,1477978817" --repeat 5 --quiet)
 if [ "$headless" = 1 ]; then
-  # The crowd's messages, then the room is quiet and the page settles; the
-  # pilot needs no fixed port for the room.
-  start_listening "$out/room.log" "${room[@]}" --port 0 --headless --count $((6 * seconds)) \
-    --exit-when-done
+  # The crowd's messages (40 viewers), then the room is quiet and the page
+  # settles; the pilot needs no fixed port for the room. Under one vote per
+  # viewer the repeats count nothing, and the countdown closes the vote 5 s
+  # before the crowd ends: what comes later is ignored too.
+  start_listening "$out/room.log" "${room[@]}" --port 0 --headless --viewers 40 \
+    --count $((6 * seconds)) --exit-when-done
   room_pid=${kiva_started[-1]}
-  echo "No display: the pilot sets up a chat vote for 红队 and 蓝队; the crowd votes for $seconds s."
+  countdown=$((seconds > 10 ? seconds - 5 : seconds))
+  echo "No display: the pilot sets up a chat vote for 红队 and 蓝队, one vote per viewer"
+  echo "(changing allowed), and a ${countdown} s countdown that stops counting; the crowd votes for $seconds s."
   kiva_start env QT_QPA_PLATFORM=offscreen "$build/tools/pilot/kiva-pilot" --room-port "$port" \
     --text --teams "红队,蓝队" --question "想看主播化妆还是卸妆？" \
+    --one-vote-per-viewer --allow-change --countdown "$countdown" --stop-at-time-up \
     --shot "$out/vote-window.png" --quit-after-ms $(((seconds + 10) * 1000)) \
     >"$out/pilot.log" 2>/dev/null
   pilot_pid=${kiva_started[-1]}

@@ -10,6 +10,7 @@
 #include "ui/VoterListWidget.h"
 #include "vote/kivaPlugInVote.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QJsonDocument>
@@ -24,6 +25,7 @@
 #include <QTest>
 
 #include <limits>
+#include <memory>
 
 Q_DECLARE_METATYPE(VoteType)
 
@@ -58,6 +60,44 @@ QMap<QByteArray, qint64> tallies(const VoterRanking &voters)
     return result;
 }
 
+// The vote window on the simulator's room, set up by the streamer: the teams
+// named, the vote type and the rules (check boxes) picked and start pressed,
+// before the event loop can bring the first message in. The platform's API
+// stands in, so the gift list after login shows the vote counts; a reminder
+// of a link drop (or of the simulator's exit) is closed like a streamer would.
+struct RoomWindow
+{
+    RoomWindow(quint16 port, VoteType voteType, const QStringList &rules = {})
+        : watcher([](QWidget *modal) {
+            if (auto *card = qobject_cast<CWndRemind *>(modal))
+                card->reject();
+        })
+    {
+        if (!api.start())
+            return;
+        qputenv("KIVA_API_BASE", api.baseUrl());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+        window = std::make_unique<kivaPlugInVote>(nullptr, TestSupport::bridgeTo(port, 100));
+        window->setAttribute(Qt::WA_DontShowOnScreen);
+        window->show();
+        type(find<QLineEdit>(*window, "nameEdit1"), kRed);
+        type(find<QLineEdit>(*window, "nameEdit2"), kBlue);
+        QTest::mouseClick(find<QPushButton>(*window, "moreSettingButton"), Qt::LeftButton);
+        if (voteType == VoteType::Text)
+            QTest::mouseClick(find<QRadioButton>(*window, "textRadio"), Qt::LeftButton);
+        for (const QString &rule : rules)
+            QTest::mouseClick(find<QCheckBox>(*window, rule), Qt::LeftButton);
+        QTest::mouseClick(find<QPushButton>(*window, "startButton"), Qt::LeftButton);
+    }
+
+    bool counting() const { return window && window->session().isCounting(); }
+
+    ModalWatcher watcher;
+    PlatformApiServer api;
+    QTemporaryDir home;
+    std::unique_ptr<kivaPlugInVote> window;
+};
+
 } // namespace
 
 class TestEndToEnd : public QObject
@@ -68,6 +108,8 @@ private slots:
     void initTestCase();
     void crowdCountedOnce_data();
     void crowdCountedOnce();
+    void oneVotePerViewer_data();
+    void oneVotePerViewer();
 };
 
 void TestEndToEnd::initTestCase()
@@ -107,31 +149,9 @@ void TestEndToEnd::crowdCountedOnce()
                              "--drop-every", QString::number(dropEvery),
                              "--summary",    "--exit-when-done"}));
 
-    // A link drop may show the one link reminder; close it like a streamer would.
-    ModalWatcher watcher([](QWidget *modal) {
-        if (auto *card = qobject_cast<CWndRemind *>(modal))
-            card->reject();
-    });
-
-    // The platform's API, so the gift list after login shows the vote counts.
-    PlatformApiServer api;
-    QVERIFY(api.start());
-    qputenv("KIVA_API_BASE", api.baseUrl());
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
-
-    kivaPlugInVote window(nullptr, TestSupport::bridgeTo(simulator.port, 100));
-    window.setAttribute(Qt::WA_DontShowOnScreen);
-    window.show();
-    // The streamer names the teams, picks the vote type and presses start,
-    // before the event loop can bring the first message in.
-    type(find<QLineEdit>(window, "nameEdit1"), kRed);
-    type(find<QLineEdit>(window, "nameEdit2"), kBlue);
-    QTest::mouseClick(find<QPushButton>(window, "moreSettingButton"), Qt::LeftButton);
-    if (voteType == VoteType::Text)
-        QTest::mouseClick(find<QRadioButton>(window, "textRadio"), Qt::LeftButton);
-    QTest::mouseClick(find<QPushButton>(window, "startButton"), Qt::LeftButton);
-    QVERIFY(window.session().isCounting());
+    RoomWindow room(simulator.port, voteType);
+    QVERIFY(room.counting());
+    kivaPlugInVote &window = *room.window;
 
     const QByteArray line = simulator.waitForLine("summary ", 120000);
     QVERIFY2(!line.isEmpty(), "the simulator printed no summary");
@@ -204,6 +224,66 @@ void TestEndToEnd::crowdCountedOnce()
         }
         QCOMPARE(read, byNick);
     }
+}
+
+void TestEndToEnd::oneVotePerViewer_data()
+{
+    QTest::addColumn<bool>("allowChange");
+    QTest::newRow("the first choice stands") << false;
+    QTest::newRow("the last choice stands (changing allowed)") << true;
+}
+
+void TestEndToEnd::oneVotePerViewer()
+{
+    QFETCH(bool, allowChange);
+
+    // 40 viewers and about 1,000 chat votes: every viewer votes many times.
+    SimProcess simulator;
+    QVERIFY(simulator.start({"--quiet", "--crowd", "--rate", "3000", "--count", "1500", "--teams",
+                             kRed + "," + kBlue, "--mix", "70,20,10", "--viewers", "40", "--repeat",
+                             "10", "--seed", "23", "--summary", "--exit-when-done"}));
+    QStringList rules = {"onePerViewerCheck"};
+    if (allowChange)
+        rules << "allowChangeCheck";
+    RoomWindow room(simulator.port, VoteType::Text, rules);
+    QVERIFY(room.counting());
+    kivaPlugInVote &window = *room.window;
+    QCOMPARE(window.session().rules().allowChange, allowChange);
+
+    const QByteArray line = simulator.waitForLine("summary ", 120000);
+    QVERIFY2(!line.isEmpty(), "the simulator printed no summary");
+    const QJsonObject summary = QJsonDocument::fromJson(line.mid(8)).object();
+    QTRY_COMPARE_WITH_TIMEOUT(simulator.process.state(), QProcess::NotRunning, 30000);
+    const QJsonObject chat = summary.value("chat").toObject();
+    const qint64 chatVotes = qint64(chat.value(kRed).toDouble() + chat.value(kBlue).toDouble());
+
+    // Each voter holds one vote, with the team of their first (or last) chat vote.
+    const QJsonObject choice = summary.value(allowChange ? "lastChoice" : "firstChoice").toObject();
+    QMap<QByteArray, qint64> expected[3];
+    for (auto it = choice.begin(); it != choice.end(); ++it)
+        expected[it.value().toString() == kRed ? 1 : 2].insert(it.key().toUtf8(), 1);
+    QVERIFY(!expected[1].isEmpty() && !expected[2].isEmpty());
+    QVERIFY(chatVotes > 10 * choice.size());
+
+    const VoteSession &session = window.session();
+    const auto settled = [&] {
+        return tallies(session.team(1).voters) == expected[1]
+            && tallies(session.team(2).voters) == expected[2];
+    };
+    QVERIFY(TestSupport::waitUntil(settled, 20000));
+    QTest::qWait(200); // nothing arrives twice later on
+    QVERIFY(settled());
+    QCOMPARE(session.team(1).votes, qint64(expected[1].size()));
+    QCOMPARE(session.team(2).votes, qint64(expected[2].size()));
+    QCOMPARE(find<QLabel>(window, "votesLabel1")->text(),
+             QStringLiteral("%1票").arg(expected[1].size()));
+    QCOMPARE(find<QLabel>(window, "votesLabel2")->text(),
+             QStringLiteral("%1票").arg(expected[2].size()));
+    if (!allowChange)
+        QCOMPARE(session.ignoredCount(IgnoredReason::OnePerViewer), chatVotes - choice.size());
+    const QString ruleLine = find<QLabel>(window, "ruleLabel")->text();
+    QVERIFY2(ruleLine.endsWith(QStringLiteral("已忽略 %1 票").arg(session.ignoredTotal())),
+             qPrintable(ruleLine));
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -3,10 +3,12 @@
 #include "TestSupport.h"
 #include "WidgetSupport.h"
 
+#include "bridge/RoomEventWriter.h"
 #include "shell/CWndRemind.h"
 #include "ui/VoterListWidget.h"
 #include "vote/kivaPlugInVote.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -29,8 +31,8 @@ QString numbered(const char *name, int index)
 class Window
 {
 public:
-    Window()
-        : window(nullptr, BridgeOptions::off())
+    explicit Window(const BridgeOptions &bridge = BridgeOptions::off())
+        : window(nullptr, bridge)
     {
         window.setAttribute(Qt::WA_DontShowOnScreen);
         window.show();
@@ -45,6 +47,7 @@ public:
     QLineEdit *edit(const char *name) { return find<QLineEdit>(window, QLatin1String(name)); }
     QLabel *label(const char *name) { return find<QLabel>(window, QLatin1String(name)); }
     QComboBox *box(const char *name) { return find<QComboBox>(window, QLatin1String(name)); }
+    QCheckBox *check(const char *name) { return find<QCheckBox>(window, QLatin1String(name)); }
     QLineEdit *nameEdit(int team) { return find<QLineEdit>(window, numbered("nameEdit", team)); }
     QLabel *votes(int team) { return find<QLabel>(window, numbered("votesLabel", team)); }
     QPushButton *gift(int team) { return find<QPushButton>(window, numbered("giftButton", team)); }
@@ -122,6 +125,11 @@ private slots:
     void panelToggles();
     void countdown_data();
     void countdown();
+    void timeUpStopsCounting_data();
+    void timeUpStopsCounting();
+    void ruleLine_data();
+    void ruleLine();
+    void changedVoteMovesOnTheBoard();
 };
 
 void TestVoteControls::startNeedsTheShownNames_data()
@@ -177,7 +185,12 @@ void TestVoteControls::controlsFrozenWhileCounting()
                                      w.gift(1),
                                      w.gift(2),
                                      w.gift(3),
-                                     w.gift(4)};
+                                     w.gift(4),
+                                     w.check("onePerViewerCheck"),
+                                     w.check("allowChangeCheck"),
+                                     w.check("cooldownCheck"),
+                                     w.edit("cooldownEdit"),
+                                     w.check("stopAtTimeUpCheck")};
     // How each looks where it stands (painted by its parent, effects and all).
     const auto looks = [&] {
         QList<QImage> pictures;
@@ -188,6 +201,8 @@ void TestVoteControls::controlsFrozenWhileCounting()
     w.name(1, QStringLiteral("A"));
     w.name(2, QStringLiteral("B"));
     w.openPanel();
+    w.click(w.check("onePerViewerCheck"));
+    QVERIFY(w.check("allowChangeCheck")->isEnabled());
     w.click(w.radio("mode4Radio"));
     w.click(w.radio("mode2Radio"));
     const QList<QImage> unlocked = looks(); // gift voting: the gift pictures show
@@ -211,8 +226,10 @@ void TestVoteControls::controlsFrozenWhileCounting()
                                      w.button("addButton"), w.button("clearBallotButton")};
     for (QWidget *control : usable)
         QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
-    // A click on a disabled radio changes nothing.
+    // A click on a disabled radio changes nothing, nor on a locked rule.
     QCOMPARE(w.window.session().voteType(), VoteType::Gift);
+    w.click(w.check("stopAtTimeUpCheck"));
+    QVERIFY(!w.window.session().rules().stopAtTimeUp);
 
     w.click(w.button("startButton"));
     QVERIFY(!w.window.session().isCounting());
@@ -434,7 +451,7 @@ void TestVoteControls::panelToggles()
     QCOMPARE(w.window.size(), QSize(774, 550));
     QCOMPARE(w.button("moreSettingButton")->text(), QStringLiteral("更多设置 ﹀"));
     w.click(w.button("moreSettingButton"));
-    QCOMPARE(w.window.size(), QSize(774, 785));
+    QCOMPARE(w.window.size(), QSize(774, 867)); // with the counting rules' section
     QVERIFY(find<QWidget>(w.window, QStringLiteral("moreSettingPanel"))->isVisible());
     QCOMPARE(w.button("moreSettingButton")->text(), QStringLiteral("更多设置 ︿"));
     w.click(w.button("moreSettingButton"));
@@ -511,6 +528,150 @@ void TestVoteControls::countdown()
     QCOMPARE(display->text(), QString());
     QVERIFY(w.edit("secondsEdit")->isEnabled());
     QCOMPARE(w.button("startTimeButton")->text(), QStringLiteral("开始显示倒计时"));
+}
+
+void TestVoteControls::timeUpStopsCounting_data()
+{
+    QTest::addColumn<int>("stallMs"); // 0: the votes come over the room link after 时间到
+    QTest::newRow("votes 100 ms after time-up, over the link") << 0;
+    QTest::newRow("a vote after time-up before the late tick") << 2300;
+}
+
+void TestVoteControls::timeUpStopsCounting()
+{
+    QFETCH(int, stallMs);
+
+    TestHost host;
+    Window w(host.bridge(100));
+    QVERIFY(TestSupport::waitUntil([&] { return host.authenticated(); }, 20000));
+    w.edit("secondsEdit")->clear();
+    QTest::keyClicks(w.edit("secondsEdit"), QStringLiteral("1")); // time is up 2 s on
+    w.openPanel();
+    w.click(w.check("stopAtTimeUpCheck"));
+    w.startTextVoting(QStringLiteral("A"), QStringLiteral("B"));
+    host.send(RoomEventWriter::chatEvent("m1", "x", "A"));
+    QVERIFY(TestSupport::waitUntil([&] { return w.window.session().team(1).votes == 1; }, 20000));
+
+    const VoteSession &session = w.window.session();
+    w.click(w.button("startTimeButton"));
+    if (stallMs) {
+        // No tick can come while the GUI thread is stalled: the vote itself sees the clock.
+        QThread::msleep(stallMs);
+        w.window.on_text_message("late", "A");
+        QVERIFY(w.label("countdownLabel")->text() != QStringLiteral("时间到"));
+    } else {
+        QVERIFY(TestSupport::waitUntil(
+            [&] { return w.label("countdownLabel")->text() == QStringLiteral("时间到"); }, 20000));
+        QCOMPARE(w.button("startButton")->text(), QStringLiteral("开始计票")); // with the same tick
+        QTest::qWait(100);
+        int id = 2;
+        for (const char *nick : {"y", "z", "x"})
+            host.send(RoomEventWriter::chatEvent("m" + QByteArray::number(id++), nick, "A"));
+        QVERIFY(TestSupport::waitUntil(
+            [&] { return session.ignoredCount(IgnoredReason::AfterTimeUp) == 3; }, 20000));
+    }
+    QVERIFY(!session.isCounting());
+    QCOMPARE(w.button("startButton")->text(), QStringLiteral("开始计票"));
+    QVERIFY(w.radio("textRadio")->isEnabled());
+    QCOMPARE(session.team(1).votes, qint64(1));
+    QCOMPARE(w.votes(1)->text(), QStringLiteral("1票"));
+    const qint64 ignored = stallMs ? 1 : 3;
+    QCoreApplication::processEvents(); // the rule line follows once per pass
+    QCOMPARE(w.label("ruleLabel")->text(),
+             QStringLiteral("倒计时结束停止计票 · 已忽略 %1 票").arg(ignored));
+    QVERIFY(!w.window.overlayState().counting);
+
+    // Started again, counting goes on: time-up stopped it once.
+    w.click(w.button("startButton"));
+    w.window.on_text_message("again", "A");
+    QCOMPARE(w.votes(1)->text(), QStringLiteral("2票"));
+}
+
+void TestVoteControls::ruleLine_data()
+{
+    QTest::addColumn<int>("teams");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("checks");
+
+    QTest::newRow("every rule off") << 2 << QStringList {"A", "B"} << QStringList();
+    QTest::newRow("one per viewer, beside the lead")
+        << 2 << QStringList {"A", "B"} << QStringList {"onePerViewerCheck"};
+    QTest::newRow("every rule, the longest names")
+        << 2 << QStringList {"红队红队红队红队", "蓝队蓝队蓝队蓝队"}
+        << QStringList {"onePerViewerCheck", "allowChangeCheck", "cooldownCheck",
+                        "stopAtTimeUpCheck"};
+    QTest::newRow("four teams, under the board")
+        << 4 << QStringList {"A", "B", "C", "D"} << QStringList {"cooldownCheck"};
+}
+
+void TestVoteControls::ruleLine()
+{
+    QFETCH(int, teams);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, checks);
+
+    Window w;
+    w.openPanel();
+    if (teams == 4)
+        w.click(w.radio("mode4Radio"));
+    for (const QString &name : checks)
+        w.click(w.check(name.toLatin1().constData()));
+    for (int team = 1; team <= teams; ++team)
+        w.name(team, names.at(team - 1));
+    w.click(w.radio("textRadio"));
+    w.click(w.button("startButton"));
+    const QByteArray first = names.first().toUtf8();
+    for (int i = 0; i < 3; ++i)
+        w.window.on_text_message("x", first.constData());
+    w.click(w.button("moreSettingButton"));
+    QCoreApplication::processEvents();
+
+    QLabel *lead = w.label("leadLabel");
+    QLabel *rules = w.label("ruleLabel");
+    const qint64 ignored = w.window.session().ignoredTotal();
+    QCOMPARE(ignored, checks.isEmpty() ? 0 : 2);
+    QCOMPARE(rules->isVisible(), !checks.isEmpty());
+    if (checks.isEmpty()) {
+        // As without the rules: the lead line alone, as wide as ever.
+        QCOMPARE(lead->geometry(), QRect(0, 218, 706, 40));
+        return;
+    }
+    const QString count = QStringLiteral("已忽略 %1 票").arg(ignored);
+    QVERIFY2(rules->text().endsWith(count), qPrintable(rules->text()));
+    QCOMPARE(lead->isVisible(), teams == 2);
+    if (teams == 2) {
+        // Beside the lead in its row, and the lead keeps all of its text.
+        QCOMPARE(rules->y(), lead->y());
+        QCOMPARE(rules->x(), lead->geometry().right() + 1);
+        QVERIFY(lead->fontMetrics().horizontalAdvance(lead->text()) <= lead->width() - 10);
+        QVERIFY(rules->fontMetrics().horizontalAdvance(rules->text()) <= rules->width());
+    } else {
+        QCOMPARE(rules->width(), 706);
+        QCOMPARE(rules->text(), w.window.session().ruleLine());
+    }
+    QCOMPARE(w.window.size(), QSize(774, 550));
+}
+
+void TestVoteControls::changedVoteMovesOnTheBoard()
+{
+    Window w;
+    w.openPanel();
+    w.click(w.check("onePerViewerCheck"));
+    w.click(w.check("allowChangeCheck"));
+    w.startTextVoting(QStringLiteral("A"), QStringLiteral("B"));
+    for (const char *vote : {"x:A", "y:A", "z:B", "x:A", "x:B"}) {
+        const QByteArrayList parts = QByteArray(vote).split(':');
+        w.window.on_text_message(parts.at(0).constData(), parts.at(1).constData());
+    }
+    QCoreApplication::processEvents(); // the rule line follows once per pass
+    // x's one vote left A for B in one step: totals, lists, lead and page agree.
+    QCOMPARE(w.votes(1)->text(), QStringLiteral("1票"));
+    QCOMPARE(w.votes(2)->text(), QStringLiteral("2票"));
+    QCOMPARE(w.voters(1)->visibleRows(), QStringList {"y"});
+    QCOMPARE(w.voters(2)->visibleRows().size(), 2);
+    QCOMPARE(w.label("leadLabel")->text(), QStringLiteral("【B】领先【A】1票"));
+    QCOMPARE(w.window.overlayState().teams.at(1).votes, qint64(2));
+    QCOMPARE(w.label("ruleLabel")->text(), QStringLiteral("每人一票 · 允许改票 · 已忽略 1 票"));
 }
 
 QTEST_MAIN(TestVoteControls)

@@ -107,6 +107,7 @@ private slots:
     void looksLikeRowWidgets_data();
     void looksLikeRowWidgets();
     void showsRowsAfterVotes();
+    void rowsTakenAtTheEnd();
 };
 
 void TestVoterList::looksLikeRowWidgets_data()
@@ -180,6 +181,36 @@ void TestVoterList::showsRowsAfterVotes()
     list.votersCleared();
     QVERIFY(list.visibleRows().isEmpty());
     QCOMPARE(list.voterRows(), 0);
+}
+
+void TestVoterList::rowsTakenAtTheEnd()
+{
+    // Scrolled to the end of a long list, viewers leave it (changed votes):
+    // the range shrinks with them and the list still looks as one built anew.
+    VoterRanking ranking = crowd(30);
+    VoterListWidget list;
+    configure(list);
+    list.resize(142, 150);
+    list.setVoters(&ranking, kColour);
+    list.setShowCounts(true);
+    shot(list);
+    QScrollBar *bar = list.verticalScrollBar();
+    bar->setValue(bar->maximum());
+    const int maximum = bar->maximum();
+    for (const char *nick : {"观众29", "观众3", "观众17"})
+        list.votersChanged(ranking.take(nick, 1000));
+    QCOMPARE(ranking.size(), 27);
+    QCOMPARE(bar->maximum(), maximum - 3);
+    QCOMPARE(bar->value(), bar->maximum());
+
+    QListWidget reference;
+    configure(reference);
+    reference.resize(142, 150);
+    fillWithRowWidgets(reference, ranking, true);
+    shot(reference);
+    reference.verticalScrollBar()->setValue(reference.verticalScrollBar()->maximum());
+    QCOMPARE(bar->maximum(), reference.verticalScrollBar()->maximum());
+    QVERIFY(largestDifference(shot(list), shot(reference)) <= kSmoothingTolerance);
 }
 
 QTEST_MAIN(TestVoterList)

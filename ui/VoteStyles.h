@@ -208,4 +208,13 @@ inline constexpr const char *kConfirmButton = ShellStyles::kCardButton;
 
 inline constexpr char kSelectorPanel[] = "background-color:rgba(239,239,239,1);border-radius:6px;";
 
+// The counting rules' check boxes: the radio buttons' look, their pictures
+// included; a locked rule fades.
+inline constexpr char kRuleCheck[] =
+    "QCheckBox { background:rgba(0,0,0,0); font-size:13px; color:rgba(52,52,52,1); "
+    "line-height:18px; } QCheckBox:disabled { color:rgba(52,52,52,0.4); } "
+    "QCheckBox::indicator { width: 16px; height: 16px; } "
+    "QCheckBox::indicator:checked { image: url(:/res/resource/checkBox@check.png); } "
+    "QCheckBox::indicator:unchecked { image: url(:/res/resource/checkBox@uncheck.png); }";
+
 } // namespace VoteStyles

@@ -8,9 +8,11 @@
 #include "vote/DefaultTeams.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -51,6 +53,14 @@ QLabel *sectionCaption(const QString &text)
 {
     return smallLabel(fill(VoteStyles::kSectionCaption, 12, 500, QStringLiteral("0,0,0,0.8")),
                       text);
+}
+
+QCheckBox *ruleCheck(const QString &text, int width)
+{
+    auto *check = new QCheckBox(text);
+    check->setFixedSize(width, 16);
+    check->setStyleSheet(QString::fromUtf8(VoteStyles::kRuleCheck));
+    return check;
 }
 
 } // namespace
@@ -99,7 +109,7 @@ void kivaPlugInVote::buildWindow()
     moreSettingPanel = new QWidget;
     buildMoreSettings();
     moreSettingPanel->setStyleSheet(sheet(VoteStyles::kTransparentBackground));
-    moreSettingPanel->setFixedSize(710, 300);
+    moreSettingPanel->setFixedSize(710, 382); // 300 and the counting rules' 82
     moreSettingPanel->hide();
 
     auto *countingRow = new QHBoxLayout;
@@ -169,6 +179,7 @@ void kivaPlugInVote::buildWindow()
     questionEdit->setObjectName(QStringLiteral("questionEdit"));
     countdownLabel->setObjectName(QStringLiteral("countdownLabel"));
     leadLabel->setObjectName(QStringLiteral("leadLabel"));
+    ruleLabel->setObjectName(QStringLiteral("ruleLabel"));
     divider23->setObjectName(QStringLiteral("divider23"));
     divider34->setObjectName(QStringLiteral("divider34"));
     for (int index = 1; index <= kTeamCount; ++index) {
@@ -192,11 +203,20 @@ void kivaPlugInVote::buildWindow()
     subTeamBox->setObjectName(QStringLiteral("subTeamBox"));
     subCountEdit->setObjectName(QStringLiteral("subCountEdit"));
     subButton->setObjectName(QStringLiteral("subButton"));
+    onePerViewerCheck->setObjectName(QStringLiteral("onePerViewerCheck"));
+    allowChangeCheck->setObjectName(QStringLiteral("allowChangeCheck"));
+    cooldownCheck->setObjectName(QStringLiteral("cooldownCheck"));
+    cooldownEdit->setObjectName(QStringLiteral("cooldownEdit"));
+    stopAtTimeUpCheck->setObjectName(QStringLiteral("stopAtTimeUpCheck"));
 
-    // Locked while counting: they say so by looking dimmed.
-    for (QWidget *control : {static_cast<QWidget *>(giftRadio), static_cast<QWidget *>(textRadio),
-                             static_cast<QWidget *>(mode2Radio), static_cast<QWidget *>(mode3Radio),
-                             static_cast<QWidget *>(mode4Radio)})
+    // Locked while counting (allowing a change also until one vote per
+    // viewer is chosen): they say so by looking dimmed.
+    for (QWidget *control :
+         {static_cast<QWidget *>(giftRadio), static_cast<QWidget *>(textRadio),
+          static_cast<QWidget *>(mode2Radio), static_cast<QWidget *>(mode3Radio),
+          static_cast<QWidget *>(mode4Radio), static_cast<QWidget *>(onePerViewerCheck),
+          static_cast<QWidget *>(allowChangeCheck), static_cast<QWidget *>(cooldownCheck),
+          static_cast<QWidget *>(cooldownEdit), static_cast<QWidget *>(stopAtTimeUpCheck)})
         WidgetFactory::dimWhenDisabled(control);
     for (int index = 1; index <= kTeamCount; ++index)
         WidgetFactory::dimWhenDisabled(teamWidgets[index].giftButton);
@@ -256,6 +276,19 @@ void kivaPlugInVote::buildTeamArea()
     leadLabel->setStyleSheet(sheet(VoteStyles::kLeadLine));
     leadLabel->setAlignment(Qt::AlignCenter);
 
+    // Shown only while a counting rule is on.
+    ruleLabel = new QLabel;
+    ruleLabel->setFixedHeight(40);
+    ruleLabel->setTextFormat(Qt::PlainText);
+    ruleLabel->setStyleSheet(fill(VoteStyles::kCaption, 13, 400, QStringLiteral("51,51,51,0.6")));
+    ruleLabel->hide();
+    auto *leadRow = new QHBoxLayout;
+    leadRow->setContentsMargins(0, 0, 0, 0);
+    leadRow->setSpacing(0);
+    leadRow->addWidget(leadLabel);
+    leadRow->addWidget(ruleLabel);
+    leadRow->addStretch();
+
     QLabel *divider12 = divider();
     divider12->setFixedWidth(2);
     auto *teamRow = new QHBoxLayout;
@@ -280,7 +313,7 @@ void kivaPlugInVote::buildTeamArea()
     areaLayout->addWidget(rule1);
     areaLayout->addLayout(teamRow);
     areaLayout->addWidget(rule2);
-    areaLayout->addWidget(leadLabel);
+    areaLayout->addLayout(leadRow);
     teamArea->setLayout(areaLayout);
 
     connect(teamWidgets[1].nameEdit, SIGNAL(textChanged(const QString &)), this,
@@ -399,6 +432,19 @@ void kivaPlugInVote::buildMoreSettings()
     subButton = iconButton(
         fill(VoteStyles::kImageButton, QStringLiteral(":/res/resource/subtractBtn.png")));
 
+    QLabel *rulesCaption = sectionCaption(QStringLiteral("计票规则"));
+    onePerViewerCheck = ruleCheck(QStringLiteral("每人一票"), 80);
+    allowChangeCheck = ruleCheck(QStringLiteral("允许改票"), 80);
+    allowChangeCheck->setEnabled(false); // until one vote per viewer is chosen
+    cooldownCheck = ruleCheck(QStringLiteral("冷却"), 50);
+    cooldownEdit = valuedNumberEdit(sheet(VoteStyles::kNumberEdit), QStringLiteral("5"), 60, 16);
+    cooldownEdit->setValidator(new QIntValidator(1, 3600, cooldownEdit));
+    cooldownEdit->setToolTip(QStringLiteral("请输入1~3600之间的数值"));
+    auto *secondsLabel = new QLabel(QStringLiteral("秒"));
+    secondsLabel->setFixedSize(16, 16);
+    secondsLabel->setStyleSheet(radio);
+    stopAtTimeUpCheck = ruleCheck(QStringLiteral("倒计时结束停止计票"), 150);
+
     auto *voteTypeRow = new QHBoxLayout;
     voteTypeRow->setContentsMargins(0, 0, 0, 0);
     voteTypeRow->addWidget(giftRadio);
@@ -437,6 +483,24 @@ void kivaPlugInVote::buildMoreSettings()
     manualRow->addWidget(subButton);
     manualRow->addStretch();
 
+    auto *rulesRow = new QHBoxLayout;
+    rulesRow->setContentsMargins(0, 0, 0, 0);
+    rulesRow->addWidget(onePerViewerCheck);
+    rulesRow->addSpacing(10);
+    rulesRow->addWidget(cooldownCheck);
+    rulesRow->addWidget(cooldownEdit);
+    rulesRow->addSpacing(5);
+    rulesRow->addWidget(secondsLabel);
+    rulesRow->addSpacing(10);
+    rulesRow->addWidget(stopAtTimeUpCheck);
+    rulesRow->addStretch();
+
+    // Changing a vote is a choice within one vote per viewer: under it, indented.
+    auto *changeRow = new QHBoxLayout;
+    changeRow->setContentsMargins(20, 0, 0, 0);
+    changeRow->addWidget(allowChangeCheck);
+    changeRow->addStretch();
+
     auto *panelLayout = new QVBoxLayout;
     panelLayout->setContentsMargins(0, 0, 0, 0);
     panelLayout->addWidget(voteTypeCaption);
@@ -454,6 +518,11 @@ void kivaPlugInVote::buildMoreSettings()
     panelLayout->addWidget(manualCaption);
     panelLayout->addSpacing(2);
     panelLayout->addLayout(manualRow);
+    panelLayout->addSpacing(10);
+    panelLayout->addWidget(rulesCaption);
+    panelLayout->addSpacing(2);
+    panelLayout->addLayout(rulesRow);
+    panelLayout->addLayout(changeRow);
     panelLayout->addStretch();
     moreSettingPanel->setLayout(panelLayout);
 
@@ -465,4 +534,7 @@ void kivaPlugInVote::buildMoreSettings()
     connect(swatchButton, SIGNAL(clicked(bool)), this, SLOT(on_node_clicked()));
     connect(addButton, SIGNAL(clicked(bool)), this, SLOT(on_add_clicked()));
     connect(subButton, SIGNAL(clicked(bool)), this, SLOT(on_sub_clicked()));
+    for (QCheckBox *check : {onePerViewerCheck, allowChangeCheck, cooldownCheck, stopAtTimeUpCheck})
+        connect(check, &QCheckBox::clicked, this, &kivaPlugInVote::applyRules);
+    connect(cooldownEdit, &QLineEdit::textChanged, this, &kivaPlugInVote::applyRules);
 }

@@ -8,6 +8,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 
@@ -115,6 +116,17 @@ void VoterListWidget::updateScrollRange()
     bar->setSingleStep(1);
     if (qint64(shownRows) * rowStep() > viewport()->height()) {
         const int fit = visibleRowCount();
+        if (bar->maximum() > 0 && bar->pageStep() == fit) {
+            // The bar stays shown: a new length needs no new layout of the list,
+            // which its range signals would ask for (and a changed vote changes
+            // two lists' lengths). A value cut to the new end repaints here.
+            const int value = bar->value();
+            const QSignalBlocker quiet(bar);
+            bar->setRange(0, shownRows - fit);
+            if (bar->value() != value)
+                viewport()->update();
+            return;
+        }
         bar->setPageStep(fit);
         bar->setRange(0, shownRows - fit);
     } else {

@@ -37,10 +37,10 @@ bool leadDue(const TeamMap &teams, const CountingSettings &settings)
     return settings.voteMode == 2 && !(teamVotes(teams, 1) == 0 && teamVotes(teams, 2) == 0);
 }
 
-VoterRanking::Change credit(TeamRecord &team, const char *nick, qint64 votes)
+VoterRanking::Change credit(TeamRecord &team, const QByteArray &nick, qint64 votes)
 {
     team.votes = addVotes(team.votes, votes);
-    return team.voters.add(QByteArray(nick ? nick : ""), votes);
+    return team.voters.add(nick, votes);
 }
 
 } // namespace
@@ -80,22 +80,43 @@ qint64 addVotes(qint64 total, qint64 votes)
     return total + votes;
 }
 
-CountResult countText(TeamMap &teams, const CountingSettings &settings, const char *nick,
-                      const char *text)
+unsigned chatTeams(const TeamMap &teams, const char *text)
+{
+    unsigned chosen = 0;
+    if (!text)
+        return chosen;
+    const std::size_t length = std::strlen(text);
+    for (const auto &[index, team] : teams) {
+        // An empty line would otherwise vote for every team nobody has named.
+        if (!team.name.isEmpty() && sameBytes(team.name, text, length))
+            chosen |= 1u << index;
+    }
+    return chosen;
+}
+
+CountResult creditChat(TeamMap &teams, const CountingSettings &settings, const QByteArray &nick,
+                       unsigned chosen)
 {
     CountResult result;
-    if (settings.voteType != VoteType::Text || !settings.counting || !text)
-        return result;
-    const std::size_t length = std::strlen(text);
     for (auto &[index, team] : teams) {
-        // An empty line would otherwise vote for every team nobody has named.
-        if (team.name.isEmpty() || !sameBytes(team.name, text, length))
+        if (!(chosen & (1u << index)))
             continue;
         result.voterRows[index] = credit(team, nick, 1);
         result.changedTeams |= 1u << index;
     }
     result.refreshLead = leadDue(teams, settings);
     return result;
+}
+
+CountResult countText(TeamMap &teams, const CountingSettings &settings, const char *nick,
+                      const char *text)
+{
+    if (settings.voteType != VoteType::Text || !settings.counting || !text)
+        return CountResult();
+    const unsigned chosen = chatTeams(teams, text);
+    // One copy of the nick, shared by every team it votes for.
+    return creditChat(teams, settings, chosen ? QByteArray(nick ? nick : "") : QByteArray(),
+                      chosen);
 }
 
 CountResult countGift(TeamMap &teams, const CountingSettings &settings, const char *nick,
@@ -108,10 +129,11 @@ CountResult countGift(TeamMap &teams, const CountingSettings &settings, const ch
     // A negative count from the host must not take votes away.
     const qint64 pieces = buyTimes > 0 ? buyTimes : 0;
     const std::size_t length = std::strlen(productId);
+    const QByteArray who(nick ? nick : "");
     for (auto &[index, team] : teams) {
         if (team.giftId.isEmpty() || !sameBytes(team.giftId, productId, length))
             continue;
-        result.voterRows[index] = credit(team, nick, pieces * giftUnit(team.gift.price, price));
+        result.voterRows[index] = credit(team, who, pieces * giftUnit(team.gift.price, price));
         result.changedTeams |= 1u << index;
     }
     result.refreshLead = leadDue(teams, settings);

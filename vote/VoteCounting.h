@@ -26,6 +26,9 @@ struct CountResult
     IgnoredReason ignored = IgnoredReason::None;
     // A changed vote (one vote per viewer, changing allowed): the team it left, else 0.
     int movedFrom = 0;
+    // The countdown reached time-up under stop at time-up: counting stopped
+    // before this message was looked at.
+    bool stoppedAtTimeUp = false;
 
     bool changed(int index) const { return changedTeams & (1u << index); }
 };
@@ -43,6 +46,13 @@ qint64 giftUnit(qint64 price, qint64 votePrice);
 
 // Adds without wrapping around; totals stop at the largest value.
 qint64 addVotes(qint64 total, qint64 votes);
+
+// The teams (bit `1 << index`) whose name a chat line equals exactly.
+unsigned chatTeams(const TeamMap &teams, const char *text);
+
+// One chat vote of `nick` for each team of `chosen` (bits `1 << index`).
+CountResult creditChat(TeamMap &teams, const CountingSettings &settings, const QByteArray &nick,
+                       unsigned chosen);
 
 // A chat line votes once for every team whose name it equals exactly.
 CountResult countText(TeamMap &teams, const CountingSettings &settings, const char *nick,

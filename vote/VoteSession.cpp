@@ -3,7 +3,26 @@
 #include "bridge/RoomFrame.h"
 #include "vote/DefaultTeams.h"
 
+#include <QStringList>
+
+#include <algorithm>
+
+#include <chrono>
+
+namespace {
+
+constexpr int kLongestCooldown = 3600;
+
+qint64 steadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
 VoteSession::VoteSession()
+    : clock(steadyMs)
 {
     for (int index = 1; index <= kTeamCount; ++index)
         teamRecords.emplace(index, TeamRecord());
@@ -72,6 +91,10 @@ bool VoteSession::startCounting()
 {
     if (firstUnnamedShownTeam() != 0)
         return false;
+    // A countdown that ran out before counting started stops nothing.
+    if (timer.isRunning() && countdownExpired())
+        timeUpSeen = true;
+    timeUpStopped = false;
     stateRecord.setValue(StateKey::kStartGame, 1);
     return true;
 }
@@ -101,15 +124,136 @@ void VoteSession::chooseGift(int index, const QByteArray &productId, const Produ
     chosen.gift.price = entry.price;
 }
 
+bool VoteSession::setRules(const VoteRules &rules)
+{
+    if (isCounting())
+        return false;
+    voteRules = rules;
+    voteRules.cooldownSeconds = qBound(0, rules.cooldownSeconds, kLongestCooldown);
+    voteRules.allowChange = rules.onePerViewer && rules.allowChange;
+    return true;
+}
+
+qint64 VoteSession::ignoredCount(IgnoredReason reason) const
+{
+    const int at = int(reason);
+    return at > 0 && at < kIgnoredReasonCount ? ignoredCounts[at] : 0;
+}
+
+qint64 VoteSession::ignoredTotal() const
+{
+    qint64 total = 0;
+    for (int at = 1; at < kIgnoredReasonCount; ++at)
+        total += ignoredCounts[at];
+    return total;
+}
+
+QString VoteSession::ruleLine() const
+{
+    if (!voteRules.anyOn())
+        return QString();
+    return ruleNames() + QStringLiteral(" · ") + ignoredText(ignoredTotal());
+}
+
+QString VoteSession::ignoredText(qint64 votes)
+{
+    return QStringLiteral("已忽略 %1 票").arg(votes);
+}
+
+QString VoteSession::ruleNames() const
+{
+    QStringList parts;
+    if (voteRules.onePerViewer)
+        parts << QStringLiteral("每人一票");
+    if (voteRules.allowChange)
+        parts << QStringLiteral("允许改票");
+    if (voteRules.cooldownSeconds > 0)
+        parts << QStringLiteral("冷却 %1 秒").arg(voteRules.cooldownSeconds);
+    if (voteRules.stopAtTimeUp)
+        parts << QStringLiteral("倒计时结束停止计票");
+    return parts.join(QStringLiteral(" · "));
+}
+
+void VoteSession::setClock(Clock source)
+{
+    clock = source ? std::move(source) : Clock(steadyMs);
+}
+
+CountResult VoteSession::ignore(IgnoredReason reason)
+{
+    ++ignoredCounts[int(reason)];
+    CountResult result;
+    result.ignored = reason;
+    return result;
+}
+
 CountResult VoteSession::countChat(const char *nick, const char *text)
 {
-    return VoteCounting::countText(teamRecords, CountingSettings::read(stateRecord), nick, text);
+    const bool stoppedNow = stopCountingAtTimeUp();
+    const CountingSettings settings = CountingSettings::read(stateRecord);
+    CountResult result;
+    if (settings.voteType != VoteType::Text || !text) {
+        // Not a vote.
+    } else if (!settings.counting) {
+        if (timeUpStopped && VoteCounting::chatTeams(teamRecords, text))
+            result = ignore(IgnoredReason::AfterTimeUp);
+    } else if (voteRules.onePerViewer || voteRules.cooldownSeconds > 0) {
+        result = countChatUnderRules(settings, nick, VoteCounting::chatTeams(teamRecords, text));
+    } else {
+        result = VoteCounting::countText(teamRecords, settings, nick, text);
+    }
+    result.stoppedAtTimeUp = stoppedNow;
+    return result;
+}
+
+CountResult VoteSession::countChatUnderRules(const CountingSettings &settings, const char *nick,
+                                             unsigned chosen)
+{
+    if (!chosen)
+        return VoteCounting::creditChat(teamRecords, settings, QByteArray(), 0);
+    const QByteArray who(nick ? nick : "");
+    // The one look-up of the vote; a new viewer enters here.
+    ViewerRuleState &viewer = viewerRules[who];
+    if (voteRules.onePerViewer && viewer.teams
+        && (!voteRules.allowChange || viewer.teams == chosen))
+        return ignore(IgnoredReason::OnePerViewer);
+    const qint64 cooldownMs = qint64(voteRules.cooldownSeconds) * 1000;
+    const qint64 now = cooldownMs > 0 ? clockMs() : 0;
+    if (cooldownMs > 0 && viewer.counted && now - viewer.lastCountedMs < cooldownMs)
+        return ignore(IgnoredReason::Cooldown);
+
+    // A changed vote leaves its old teams in the same step as it joins the new.
+    const unsigned left = voteRules.onePerViewer ? viewer.teams : 0u;
+    VoterRanking::Change taken[kTeamCount + 1];
+    for (int index = 1; index <= kTeamCount; ++index) {
+        if (!(left & (1u << index)))
+            continue;
+        TeamRecord &team = mutableTeam(index);
+        if (team.votes > 0)
+            --team.votes;
+        taken[index] = team.voters.take(who, 1);
+    }
+    CountResult result = VoteCounting::creditChat(teamRecords, settings, who, chosen);
+    for (int index = kTeamCount; index >= 1; --index) {
+        if (!(left & (1u << index)))
+            continue;
+        result.voterRows[index].merge(taken[index]);
+        result.changedTeams |= 1u << index;
+        result.movedFrom = index;
+    }
+    viewer.teams = voteRules.onePerViewer ? quint8(chosen) : quint8(0);
+    viewer.counted = true;
+    viewer.lastCountedMs = now;
+    return result;
 }
 
 CountResult VoteSession::countGift(const char *nick, const char *productId, int buyTimes)
 {
-    return VoteCounting::countGift(teamRecords, CountingSettings::read(stateRecord), nick,
-                                   productId, buyTimes);
+    const bool stoppedNow = stopCountingAtTimeUp();
+    CountResult result = VoteCounting::countGift(teamRecords, CountingSettings::read(stateRecord),
+                                                 nick, productId, buyTimes);
+    result.stoppedAtTimeUp = stoppedNow;
+    return result;
 }
 
 bool VoteSession::leadDue() const
@@ -137,6 +281,9 @@ void VoteSession::clearTotals()
 {
     for (auto &entry : teamRecords)
         entry.second.votes = 0;
+    // The standing votes were in the totals: every viewer may vote afresh.
+    viewerRules.clear();
+    std::fill(std::begin(ignoredCounts), std::end(ignoredCounts), 0);
 }
 
 void VoteSession::clearVoters()
@@ -192,6 +339,7 @@ Countdown::Reading VoteSession::startCountdown(qint32 seconds, qint64 nowMs)
 {
     stateRecord.setValue(StateKey::kStartTimeMeter, 1);
     timer.start(seconds, nowMs);
+    timeUpSeen = false;
     return timer.read(nowMs);
 }
 
@@ -199,4 +347,21 @@ void VoteSession::stopCountdown()
 {
     stateRecord.setValue(StateKey::kStartTimeMeter, 0);
     timer.stop();
+}
+
+bool VoteSession::countdownExpired() const
+{
+    return timer.read(clockMs()).expired;
+}
+
+bool VoteSession::stopCountingAtTimeUp()
+{
+    if (!voteRules.stopAtTimeUp || timeUpSeen || !timer.isRunning() || !countdownExpired())
+        return false;
+    timeUpSeen = true;
+    if (!isCounting())
+        return false;
+    stopCounting();
+    timeUpStopped = true;
+    return true;
 }

@@ -7,7 +7,10 @@
 #include "vote/VoteType.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
+
+#include <functional>
 
 // The streamer's login in the live room, as the host last reported it.
 struct LoginIds
@@ -45,9 +48,28 @@ public:
     // The announcement colour, packed as red * 65536 + green * 256 + blue.
     qint32 noteColor() const;
     void setNoteColor(int red, int green, int blue);
-    // The fair-vote rules of chat votes (all off by default).
+    // The fair-vote rules of chat votes (all off by default). They change
+    // only while counting is off (false otherwise); the cooldown is capped to
+    // 0..3600 s and changing counts only with one vote per viewer.
     const VoteRules &rules() const { return voteRules; }
-    void setRules(const VoteRules &rules) { voteRules = rules; }
+    bool setRules(const VoteRules &rules);
+    // Chat votes the rules turned away since the totals were last cleared.
+    qint64 ignoredCount(IgnoredReason reason) const;
+    qint64 ignoredTotal() const;
+    // What the board and the results page say of the rules in force, e.g.
+    // "每人一票 · 已忽略 37 票": the rules' names, then the ignored votes. Empty
+    // with every rule off.
+    QString ruleLine() const;
+    QString ruleNames() const;
+    static QString ignoredText(qint64 votes);
+    // Counting was stopped by time-up and has not been started since.
+    bool stoppedAtTimeUp() const { return timeUpStopped; }
+
+    // The monotonic clock, in ms, that the countdown and the cooldown read
+    // (a steady clock unless replaced, e.g. by a test's).
+    using Clock = std::function<qint64()>;
+    void setClock(Clock clock);
+    qint64 clockMs() const { return clock(); }
 
     // Counting on and off. Counting starts only when every shown team has a
     // name; otherwise nothing changes and the first unnamed team is returned.
@@ -64,7 +86,7 @@ public:
     void chooseGift(int index, const QByteArray &productId, const ProductRecord &entry);
 
     // Votes from the room; nothing counts while counting is off or the vote
-    // type differs.
+    // type differs. Chat votes go through the rules.
     CountResult countChat(const char *nick, const char *text);
     CountResult countGift(const char *nick, const char *productId, int buyTimes);
     // Manual corrections of a team's total (never of its voters). Subtracting
@@ -89,12 +111,29 @@ public:
     // The countdown display ("start_time_meter" is on from start to stop).
     bool countdownOn() const;
     Countdown::Reading startCountdown(qint32 seconds, qint64 nowMs);
+    // The same, now on the session's clock.
+    Countdown::Reading startCountdown(qint32 seconds) { return startCountdown(seconds, clockMs()); }
     void stopCountdown();
     const Countdown &countdown() const { return timer; }
+    // Stop at time-up: once the countdown has reached time-up, counting stops
+    // (once per countdown). True when this call stopped it.
+    bool stopCountingAtTimeUp();
 
 private:
+    // What the rules remember of a viewer who has cast a counted chat vote.
+    struct ViewerRuleState
+    {
+        qint64 lastCountedMs = 0;
+        quint8 teams = 0; // one vote per viewer: the teams of the standing vote (bits)
+        bool counted = false;
+    };
+
     TeamRecord &mutableTeam(int index) { return teamRecords.at(index); }
     bool leadDue() const;
+    bool countdownExpired() const;
+    CountResult countChatUnderRules(const CountingSettings &settings, const char *nick,
+                                    unsigned chosen);
+    CountResult ignore(IgnoredReason reason);
 
     TeamMap teamRecords;
     ProductMap catalogue;
@@ -103,4 +142,10 @@ private:
     LoginIds loginIds;
     Countdown timer;
     VoteRules voteRules;
+    Clock clock;
+    // Chat voters, by nick: one look-up per vote, only while a rule needs it.
+    QHash<QByteArray, ViewerRuleState> viewerRules;
+    qint64 ignoredCounts[kIgnoredReasonCount] = {};
+    bool timeUpSeen = false; // this countdown's time-up has been acted on
+    bool timeUpStopped = false;
 };

@@ -1,5 +1,6 @@
 #include "vote/VoterRanking.h"
 
+#include <algorithm>
 #include <limits>
 
 std::optional<qint64> VoterRanking::find(const QByteArray &nick) const
@@ -88,5 +89,69 @@ VoterRanking::Change VoterRanking::add(const QByteArray &nick, qint64 votes)
     if (row == 0 || rows[std::size_t(row - 1)].votes != raised)
         blockHead.insert(raised, row);
     change.first = row;
+    return change;
+}
+
+void VoterRanking::Change::merge(const Change &other)
+{
+    if (!other.any())
+        return;
+    first = any() ? std::min(first, other.first) : other.first;
+    last = std::max(last, other.last);
+    added = added || other.added;
+    removed = removed || other.removed;
+}
+
+// The last row holding `votes`, searched from `from` (which holds it).
+int VoterRanking::lastRowOf(qint64 votes, int from) const
+{
+    const auto end =
+        std::partition_point(rows.begin() + from, rows.end(),
+                             [votes](const Entry &entry) { return entry.votes >= votes; });
+    return int(end - rows.begin()) - 1;
+}
+
+VoterRanking::Change VoterRanking::take(const QByteArray &nick, qint64 votes)
+{
+    Change change;
+    const auto found = rowOf.constFind(nick);
+    if (found == rowOf.constEnd() || votes <= 0)
+        return change;
+    int row = found.value();
+    Entry voter = rows[std::size_t(row)];
+    const bool leaves = voter.votes <= votes;
+    // A viewer who leaves passes every block below and ends on the last row.
+    const qint64 lowered = leaves ? -1 : voter.votes - votes;
+    change.first = row;
+
+    // Pass every block of higher tallies below: swap with the block's last
+    // row, which takes the voter's old row; the block then ends one row higher.
+    qint64 current = voter.votes;
+    while (true) {
+        const int tail = lastRowOf(current, row);
+        if (blockHead.value(current) == tail)
+            blockHead.remove(current);
+        if (tail != row)
+            place(row, rows[std::size_t(tail)]);
+        row = tail;
+        const int next = row + 1;
+        if (next >= size() || rows[std::size_t(next)].votes <= lowered)
+            break;
+        current = rows[std::size_t(next)].votes;
+        // The voter now heads the block below; join it to pass it.
+        place(row, Entry {voter.nick, current});
+        blockHead.insert(current, row);
+    }
+    change.last = row;
+    if (leaves) {
+        rows.pop_back();
+        rowOf.remove(voter.nick);
+        change.removed = true;
+        return change;
+    }
+    voter.votes = lowered;
+    place(row, voter);
+    // Every row above holds more; rows below with the same tally follow it.
+    blockHead.insert(lowered, row);
     return change;
 }

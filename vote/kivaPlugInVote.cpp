@@ -15,6 +15,7 @@
 #include "ui/WidgetFactory.h"
 #include "vote/DefaultTeams.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDebug>
@@ -27,6 +28,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
+
 // Each chat line and gift as it reaches the window (off unless asked for:
 // QT_LOGGING_RULES="kiva.room.debug=true").
 Q_LOGGING_CATEGORY(lcRoom, "kiva.room", QtWarningMsg)
@@ -35,7 +38,9 @@ namespace {
 
 constexpr int kWindowWidth = 774;
 constexpr int kClosedPanelHeight = 550;
-constexpr int kOpenPanelHeight = 785;
+constexpr int kOpenPanelHeight = 867; // the counting rules took 82 px more
+constexpr int kLeadRowWidth = 706;
+constexpr int kLongestCooldown = 3600;
 
 // The team boxes name the teams; their texts map to team indices.
 int teamIndexOfBoxText(const QString &text)
@@ -45,6 +50,21 @@ int teamIndexOfBoxText(const QString &text)
             return index;
     }
     return 0;
+}
+
+// The text as wide as it gets with as many digits.
+int widestAdvance(const QFontMetrics &metrics, QString text)
+{
+    QChar widest = QLatin1Char('0');
+    for (char digit = '1'; digit <= '9'; ++digit) {
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest))
+            widest = QLatin1Char(digit);
+    }
+    for (QChar &c : text) {
+        if (c.isDigit())
+            c = widest;
+    }
+    return metrics.horizontalAdvance(text);
 }
 
 // A count edit's text read as a base-10 number; 0 when it is none.
@@ -103,6 +123,10 @@ OverlayState kivaPlugInVote::overlayState() const
         state.lead = leadLabel->text();
     state.countdown = countdownLabel->text().trimmed();
     state.counting = vote.isCounting();
+    state.rules = vote.rules();
+    for (int reason = 1; reason < kIgnoredReasonCount; ++reason)
+        state.ignored[reason] = vote.ignoredCount(IgnoredReason(reason));
+    state.ruleLine = vote.ruleLine();
     return state;
 }
 
@@ -205,18 +229,30 @@ void kivaPlugInVote::setVoteControlsEnabled(bool enabled)
         control->setEnabled(enabled);
     for (int index = 1; index <= kTeamCount; ++index)
         teamWidgets[index].giftButton->setEnabled(enabled);
+    // The rules hold for a whole count.
+    for (QWidget *control :
+         {static_cast<QWidget *>(onePerViewerCheck), static_cast<QWidget *>(cooldownCheck),
+          static_cast<QWidget *>(cooldownEdit), static_cast<QWidget *>(stopAtTimeUpCheck)})
+        control->setEnabled(enabled);
+    allowChangeCheck->setEnabled(enabled && onePerViewerCheck->isChecked());
+}
+
+// What the start button shows once counting is off, by hand or at time-up.
+void kivaPlugInVote::showCountingStopped()
+{
+    startButton->setStyleSheet(
+        VoteStyles::toggle(VoteStyles::kToggleStartButton, VoteStyles::kStoppedFill));
+    showLead(QString());
+    setVoteControlsEnabled(true);
+    startButton->setText(QStringLiteral("开始计票"));
+    overlayChanged();
 }
 
 void kivaPlugInVote::on_start_clicked()
 {
     if (vote.isCounting()) {
-        startButton->setStyleSheet(
-            VoteStyles::toggle(VoteStyles::kToggleStartButton, VoteStyles::kStoppedFill));
-        leadLabel->setText(QString());
-        setVoteControlsEnabled(true);
-        startButton->setText(QStringLiteral("开始计票"));
         vote.stopCounting();
-        overlayChanged();
+        showCountingStopped();
         return;
     }
     if (vote.firstUnnamedShownTeam() != 0) {
@@ -226,10 +262,11 @@ void kivaPlugInVote::on_start_clicked()
     startButton->setStyleSheet(
         VoteStyles::toggle(VoteStyles::kToggleStartButton, VoteStyles::kRunningFill));
     reportInteraction("1");
-    leadLabel->setText(QString());
+    showLead(QString());
     setVoteControlsEnabled(false);
     startButton->setText(QStringLiteral("停止计票"));
     vote.startCounting();
+    refreshRuleLine();
     overlayChanged();
 }
 
@@ -237,8 +274,8 @@ void kivaPlugInVote::on_clear_ballot_clicked()
 {
     for (int index = 1; index <= kTeamCount; ++index)
         teamWidgets[index].votesLabel->setText(QStringLiteral("0票"));
-    leadLabel->setText(QString());
     vote.clearTotals();
+    showLead(QString());
     overlayChanged();
     reportInteraction("2");
 }
@@ -274,9 +311,9 @@ void kivaPlugInVote::on_start_time_clicked()
         return;
     }
     reportInteraction("4");
-    countdownClock.start();
-    const Countdown::Reading reading = vote.startCountdown(qint32(numberIn(secondsEdit)), 0);
-    countdownTimer.start(int(vote.countdown().msUntilNextStep(0)));
+    const qint64 now = vote.clockMs();
+    const Countdown::Reading reading = vote.startCountdown(qint32(numberIn(secondsEdit)), now);
+    countdownTimer.start(int(vote.countdown().msUntilNextStep(now)));
     showCountdown(reading);
     startTimeButton->setStyleSheet(
         VoteStyles::toggle(VoteStyles::kToggleCountdownButton, VoteStyles::kRunningFill));
@@ -285,13 +322,16 @@ void kivaPlugInVote::on_start_time_clicked()
 void kivaPlugInVote::on_timer_event()
 {
     // Read off the clock: ticks that came late or merged still show the right second.
-    const qint64 now = countdownClock.elapsed();
+    const qint64 now = vote.clockMs();
     const Countdown::Reading reading = vote.countdown().read(now);
     showCountdown(reading);
-    if (reading.expired)
+    if (reading.expired) {
         countdownTimer.stop();
-    else
+        if (vote.stopCountingAtTimeUp())
+            showCountingStopped();
+    } else {
         countdownTimer.start(int(vote.countdown().msUntilNextStep(now)));
+    }
 }
 
 void kivaPlugInVote::on_moreSetting_clicked()
@@ -335,6 +375,8 @@ void kivaPlugInVote::setMode(int teams)
     teamWidgets[4].column->setVisible(teams >= 4);
     vote.setVoteMode(teams);
     leadLabel->setVisible(teams == 2);
+    ruleLineLeadLength = -1;
+    refreshRuleLine();
 
     for (QComboBox *box : {addTeamBox, subTeamBox}) {
         box->clear();
@@ -414,6 +456,25 @@ void kivaPlugInVote::on_sub_clicked()
     adjustManualVotes(subCountEdit, subTeamBox, false);
 }
 
+void kivaPlugInVote::applyRules()
+{
+    VoteRules rules;
+    rules.onePerViewer = onePerViewerCheck->isChecked();
+    rules.allowChange = allowChangeCheck->isChecked();
+    if (cooldownCheck->isChecked())
+        rules.cooldownSeconds =
+            int(std::clamp<qint64>(numberIn(cooldownEdit), 1, kLongestCooldown));
+    rules.stopAtTimeUp = stopAtTimeUpCheck->isChecked();
+    // Changing is a choice within one vote per viewer.
+    allowChangeCheck->setEnabled(!vote.isCounting() && rules.onePerViewer);
+    if (!vote.setRules(rules))
+        return;
+    ruleNames = vote.ruleNames();
+    ruleLineLeadLength = -1;
+    refreshRuleLine();
+    overlayChanged();
+}
+
 void kivaPlugInVote::on_products_clicked()
 {
     productsSelector selector(this, vote);
@@ -448,12 +509,14 @@ void kivaPlugInVote::showChosenGift(int index)
 void kivaPlugInVote::on_team1_changed(const QString &text)
 {
     vote.setTeamName(1, text.toUtf8());
+    ruleLineLeadLength = -1; // the lead's width changes with the names
     overlayChanged();
 }
 
 void kivaPlugInVote::on_team2_changed(const QString &text)
 {
     vote.setTeamName(2, text.toUtf8());
+    ruleLineLeadLength = -1; // the lead's width changes with the names
     overlayChanged();
 }
 
@@ -477,7 +540,85 @@ void kivaPlugInVote::showVotes(int index, bool trailingBlank)
 
 void kivaPlugInVote::refreshLead()
 {
-    leadLabel->setText(vote.leadText());
+    showLead(vote.leadText());
+}
+
+void kivaPlugInVote::showLead(const QString &text)
+{
+    leadLabel->setText(text);
+    refreshRuleLine();
+}
+
+// The rule line shares the lead line's row: beside the lead with two teams
+// (the lead keeps the room its text needs), alone under the board otherwise.
+// Measuring text costs more than the rest of a vote, so the row is laid out
+// again only when the lead or the count gets longer or shorter: one of as
+// many characters (a new margin or count of as many digits, the lead changing
+// hands) fits the room laid out for the widest digits. The rules, the mode
+// and the team names ask for a new layout.
+void kivaPlugInVote::refreshRuleLine()
+{
+    if (!vote.rules().anyOn()) {
+        if (!ruleLabel->isHidden()) {
+            ruleLabel->hide();
+            leadLabel->setFixedWidth(kLeadRowWidth);
+        }
+        ruleLineLeadLength = -1;
+        return;
+    }
+    const qint64 ignored = vote.ignoredTotal();
+    const int leadLength = vote.voteMode() == 2 ? leadLabel->text().size() : 0;
+    if (ignored == ruleLineIgnored && leadLength == ruleLineLeadLength)
+        return;
+    const QString count = VoteSession::ignoredText(ignored);
+    if (leadLength != ruleLineLeadLength || count.size() != ruleLineCountLength) {
+        ruleLineLeadLength = leadLength;
+        ruleLineCountLength = count.size();
+        layOutRuleLine(count);
+    }
+    ruleLineIgnored = ignored;
+    ruleLabel->setText(ruleNamesShown + QStringLiteral(" · ") + count);
+    ruleLabel->show();
+}
+
+// Ignored votes reach the rule line once per pass of the event loop: a
+// burst of them costs one write of the line, not one each.
+void kivaPlugInVote::ruleLineDue()
+{
+    if (ruleLineQueued)
+        return;
+    ruleLineQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            ruleLineQueued = false;
+            refreshRuleLine();
+        },
+        Qt::QueuedConnection);
+}
+
+void kivaPlugInVote::layOutRuleLine(const QString &count)
+{
+    ruleLabel->ensurePolished();
+    leadLabel->ensurePolished();
+    const QFontMetrics metrics = ruleLabel->fontMetrics();
+    const QString &names = ruleNames;
+    const int countNeeds = widestAdvance(metrics, QStringLiteral(" · ") + count);
+    int width = kLeadRowWidth;
+    if (vote.voteMode() == 2) {
+        constexpr int kGap = 24; // around the lead's text, its padding included
+        const int leadNeeds = widestAdvance(leadLabel->fontMetrics(), leadLabel->text()) + kGap;
+        width = std::max(0,
+                         std::min(metrics.horizontalAdvance(names) + countNeeds + kGap / 2,
+                                  kLeadRowWidth - leadNeeds));
+        ruleLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    } else {
+        ruleLabel->setAlignment(Qt::AlignCenter);
+    }
+    leadLabel->setFixedWidth(kLeadRowWidth - width);
+    ruleLabel->setFixedWidth(width);
+    // In a narrow row the names give way; the count of ignored votes stays.
+    ruleNamesShown = metrics.elidedText(names, Qt::ElideRight, std::max(0, width - countNeeds));
 }
 
 void kivaPlugInVote::refreshVoterCounts()
@@ -497,8 +638,12 @@ void kivaPlugInVote::showCountResult(const CountResult &result, bool giftVote)
     }
     if (result.refreshLead)
         refreshLead();
-    if (result.changedTeams)
+    if (result.ignored != IgnoredReason::None)
+        ruleLineDue();
+    if (result.changedTeams || result.ignored != IgnoredReason::None)
         overlayChanged();
+    if (result.stoppedAtTimeUp)
+        showCountingStopped();
 }
 
 void kivaPlugInVote::on_text_message(const char *nick, const char *text)

@@ -5,7 +5,6 @@
 #include "vote/VoteSession.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QPointer>
 #include <QString>
@@ -21,6 +20,7 @@ class OverlayServer;
 class ReportSender;
 class CTitleBar;
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -118,10 +118,17 @@ private:
     void showVotes(int index, bool trailingBlank = false);
     void showCountResult(const CountResult &result, bool giftVote);
     void refreshLead();
+    void showLead(const QString &text);
+    void refreshRuleLine();
+    void ruleLineDue();
+    void layOutRuleLine(const QString &count);
     void refreshVoterCounts();
     void setVoteControlsEnabled(bool enabled);
+    void showCountingStopped();
     void showCountdown(const Countdown::Reading &reading);
     void adjustManualVotes(QLineEdit *countEdit, QComboBox *teamBox, bool add);
+    // The counting rules as the panel's controls set them.
+    void applyRules();
 
     // The room link and the gift catalogue, as they report.
     void connectServices(const BridgeOptions &bridge);
@@ -142,7 +149,6 @@ private:
     GiftCatalogue *catalogue = nullptr;
     std::unique_ptr<ReportSender> reports;
     QTimer countdownTimer;
-    QElapsedTimer countdownClock;
     CIMkiva *imClient = nullptr;
     OverlayServer *overlay = nullptr;
     // Cards that close by themselves, and the one link reminder of the process.
@@ -166,6 +172,15 @@ private:
     QLineEdit *questionEdit = nullptr;
     QLabel *countdownLabel = nullptr;
     QLabel *leadLabel = nullptr;
+    QLabel *ruleLabel = nullptr; // the rules in force, beside the lead or under the board
+    QString ruleNames; // of the rules in force
+    QString ruleNamesShown; // as the rule line shows them (cut in a narrow row)
+    // What the rule line was laid out for: the lengths of the lead and of the
+    // count (-1: lay out again) and the count it shows.
+    int ruleLineLeadLength = -1;
+    int ruleLineCountLength = -1;
+    qint64 ruleLineIgnored = -1;
+    bool ruleLineQueued = false;
     QLabel *divider23 = nullptr;
     QLabel *divider34 = nullptr;
     TeamWidgets teamWidgets[kTeamCount + 1]; // by team index 1..4
@@ -184,6 +199,11 @@ private:
     QComboBox *subTeamBox = nullptr;
     QLineEdit *subCountEdit = nullptr;
     QPushButton *subButton = nullptr;
+    QCheckBox *onePerViewerCheck = nullptr;
+    QCheckBox *allowChangeCheck = nullptr;
+    QCheckBox *cooldownCheck = nullptr;
+    QLineEdit *cooldownEdit = nullptr;
+    QCheckBox *stopAtTimeUpCheck = nullptr;
 
     // The drop shadow showing at the window's rounded corners, drawn once per size.
     QImage cornerShadow;

@@ -23,6 +23,7 @@
   var teamList = document.getElementById("teams");
   var stack = document.getElementById("stack");
   var lead = document.getElementById("lead");
+  var rules = document.getElementById("rules");
   var numbers = new Intl.NumberFormat("zh-CN");
   var rows = {}; // team index -> {row, name, badge, votes, share, fill, segment}
 
@@ -120,6 +121,8 @@
     });
 
     show(lead, Number(state.mode) === 2 ? state.lead : "");
+    // The rules in force and the votes they turned away; nothing while every rule is off.
+    show(rules, typeof state.ruleLine === "string" ? state.ruleLine : "");
     board.classList.toggle("final", leader > 0);
     board.hidden = false;
   }

@@ -142,10 +142,19 @@ void TestOverlayState::roundTrip()
     state.questionColour = QStringLiteral("#181818");
     state.countdown = QStringLiteral("9");
     state.teams[1].name.clear();
+    state.rules.onePerViewer = true;
+    state.rules.cooldownSeconds = 30;
+    state.ignored[int(IgnoredReason::Cooldown)] = 7;
+    state.ignored[int(IgnoredReason::AfterTimeUp)] = 2;
+    state.ruleLine = QStringLiteral("每人一票 · 冷却 30 秒 · 已忽略 9 票");
 
     OverlayState read;
-    QVERIFY(overlayStateFromJson(overlayStateJson(state), &read));
+    const QByteArray json = overlayStateJson(state);
+    QVERIFY(overlayStateFromJson(json, &read));
     QCOMPARE(read, state);
+    // The reasons go by the names the records use.
+    QVERIFY2(json.contains("\"ignored\":{\"after_time_up\":2,\"cooldown\":7,\"one_per_viewer\":0}"),
+             json.constData());
 }
 
 void TestOverlayState::rejectsOtherMessages_data()
@@ -183,6 +192,9 @@ void TestOverlayState::equalityCoversEveryField_data()
     QTest::newRow("team colour") << 8;
     QTest::newRow("team index") << 9;
     QTest::newRow("one team fewer") << 10;
+    QTest::newRow("rules") << 11;
+    QTest::newRow("ignored votes") << 12;
+    QTest::newRow("rule line") << 13;
 }
 
 void TestOverlayState::equalityCoversEveryField()
@@ -223,6 +235,15 @@ void TestOverlayState::equalityCoversEveryField()
         break;
     case 10:
         changed.teams.removeLast();
+        break;
+    case 11:
+        changed.rules.stopAtTimeUp = true;
+        break;
+    case 12:
+        changed.ignored[int(IgnoredReason::OnePerViewer)] = 1;
+        break;
+    case 13:
+        changed.ruleLine = QStringLiteral("x");
         break;
     }
     QVERIFY(changed != base);

@@ -56,12 +56,17 @@ void TestVoterRanking::randomVotes_data()
     QTest::addColumn<int>("largestStep");
     QTest::addColumn<int>("votes");
     QTest::addColumn<quint32>("seed");
+    QTest::addColumn<int>("takePercent"); // steps that take votes away instead
 
-    QTest::newRow("chat votes, few viewers") << 5 << 1 << 2000 << 1u;
-    QTest::newRow("chat votes, many viewers") << 300 << 1 << 5000 << 2u;
-    QTest::newRow("gifts of several pieces") << 50 << 7 << 3000 << 3u;
-    QTest::newRow("gifts with zero pieces") << 40 << 3 << 3000 << 4u; // steps 0..3
-    QTest::newRow("one viewer") << 1 << 2 << 200 << 5u;
+    QTest::newRow("chat votes, few viewers") << 5 << 1 << 2000 << 1u << 0;
+    QTest::newRow("chat votes, many viewers") << 300 << 1 << 5000 << 2u << 0;
+    QTest::newRow("gifts of several pieces") << 50 << 7 << 3000 << 3u << 0;
+    QTest::newRow("gifts with zero pieces") << 40 << 3 << 3000 << 4u << 0; // steps 0..3
+    QTest::newRow("one viewer") << 1 << 2 << 200 << 5u << 0;
+    QTest::newRow("changed votes, few viewers") << 6 << 1 << 3000 << 6u << 40;
+    QTest::newRow("changed votes, many viewers") << 200 << 1 << 6000 << 7u << 30;
+    QTest::newRow("takes of several votes") << 30 << 4 << 4000 << 8u << 35;
+    QTest::newRow("one viewer, in and out") << 1 << 1 << 300 << 9u << 50;
 }
 
 void TestVoterRanking::randomVotes()
@@ -70,20 +75,33 @@ void TestVoterRanking::randomVotes()
     QFETCH(int, largestStep);
     QFETCH(int, votes);
     QFETCH(quint32, seed);
+    QFETCH(int, takePercent);
 
     QRandomGenerator random(seed);
     VoterRanking ranking;
     QMap<QByteArray, qint64> expected;
     for (int i = 0; i < votes; ++i) {
         const QByteArray nick = "v" + QByteArray::number(random.bounded(viewers));
-        const qint64 step = random.bounded(largestStep + 1);
+        const bool taking = int(random.bounded(100)) < takePercent;
+        const qint64 step = random.bounded(largestStep + 1) + (taking ? 1 : 0);
         const QList<VoterRanking::Entry> before = rowsOf(ranking);
-        const bool isNew = !expected.contains(nick);
-        expected[nick] += step;
-        const VoterRanking::Change change = ranking.add(nick, step);
+        const bool isNew = !taking && !expected.contains(nick);
+        // Taking leaves a viewer with nothing out of the ranking.
+        const bool leaves = taking && expected.contains(nick) && expected.value(nick) <= step;
+        if (leaves)
+            expected.remove(nick);
+        else if (taking && expected.contains(nick))
+            expected[nick] -= step;
+        else if (!taking)
+            expected[nick] += step;
+        const VoterRanking::Change change =
+            taking ? ranking.take(nick, step) : ranking.add(nick, step);
         const QList<VoterRanking::Entry> after = rowsOf(ranking);
 
         QCOMPARE(change.added, isNew);
+        QCOMPARE(change.removed, leaves);
+        if (leaves)
+            QCOMPARE(change.last, after.size()); // the row that went is repainted too
         QCOMPARE(after.size(), expected.size());
         for (int row = 0; row < after.size(); ++row) {
             // Highest first, and each viewer's tally right and found at its row.
@@ -99,7 +117,7 @@ void TestVoterRanking::randomVotes()
                                      .arg(change.first)
                                      .arg(change.last)));
         }
-        QCOMPARE(ranking.find(nick).value_or(-1), expected.value(nick));
+        QCOMPARE(ranking.find(nick).value_or(-1), expected.value(nick, -1));
     }
 }
 

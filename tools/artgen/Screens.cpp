@@ -102,7 +102,7 @@ void waitForPictures(const kivaPlugInVote &window)
     }
 }
 
-void runVote(kivaPlugInVote &window, int teams, bool panel)
+void runVote(kivaPlugInVote &window, int teams, bool panel, const char *const *rules = nullptr)
 {
     // The room's gift list, as after login: the board then shows each viewer's votes.
     logIn(window);
@@ -117,6 +117,8 @@ void runVote(kivaPlugInVote &window, int teams, bool panel)
         type(window, QByteArray("nameEdit" + QByteArray::number(index)).constData(),
              names[index - 1]);
     control<QRadioButton>(window, "textRadio")->click();
+    for (const char *const *rule = rules; rule && *rule; ++rule)
+        control<QAbstractButton>(window, *rule)->click();
     control<QPushButton>(window, "startButton")->click();
     static const char *const nicks[] = {"小明",   "阿花", "Lucky_6", "观众017", "kiki",
                                         "路人甲", "Tom",  "星星",    "mika",    "大熊"};
@@ -125,6 +127,8 @@ void runVote(kivaPlugInVote &window, int teams, bool panel)
         const QByteArray nick = QByteArray(nicks[(i * i + team) % 10]);
         window.on_text_message(nick.constData(), names[team - 1].toUtf8().constData());
     }
+    if (rules)
+        QCoreApplication::processEvents(); // the rule line follows the votes once per pass
     if (panel)
         control<QPushButton>(window, "moreSettingButton")->click();
 }
@@ -157,11 +161,19 @@ bool renderScreens(const QString &outDir)
         int teams;
         bool panel;
         bool voting;
+        const char *const *rules = nullptr; // the rules' check boxes to tick
     };
+    static const char *const onePerViewer[] = {"onePerViewerCheck", "allowChangeCheck",
+                                               "stopAtTimeUpCheck", nullptr};
+    static const char *const cooldown[] = {"cooldownCheck", nullptr};
     const VoteShot voteShots[] = {
-        {"vote-window.png", 2, false, false},      {"vote-window-counting.png", 2, false, true},
-        {"vote-window-three.png", 3, false, true}, {"vote-window-four.png", 4, false, true},
+        {"vote-window.png", 2, false, false},
+        {"vote-window-counting.png", 2, false, true},
+        {"vote-window-three.png", 3, false, true},
+        {"vote-window-four.png", 4, false, true},
         {"vote-window-panel.png", 2, true, true},
+        {"vote-window-rules.png", 2, true, true, onePerViewer},
+        {"vote-window-rules-four.png", 4, false, true, cooldown},
     };
     // The platform's API stands in-process, with a cache folder of its own.
     httpGlobalInit();
@@ -177,7 +189,7 @@ bool renderScreens(const QString &outDir)
     for (const VoteShot &shot : voteShots) {
         kivaPlugInVote window(nullptr, BridgeOptions::off());
         if (shot.voting)
-            runVote(window, shot.teams, shot.panel);
+            runVote(window, shot.teams, shot.panel, shot.rules);
         ok = save(onBackdrop(shoot(window), 0), dir.filePath(QString::fromLatin1(shot.file))) && ok;
     }
 

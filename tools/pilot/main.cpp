@@ -2,9 +2,11 @@
 // the demo without a display and for scripts. It builds the window as the
 // program does, then does what a streamer does first: types the question and
 // the team names, picks the vote type and the number of teams, and presses
-// start. Whatever the room then sends is counted on screen.
+// start. Whatever the room then sends is counted on screen. It can also set
+// the counting rules and run a countdown, as the streamer would.
 //
 //   kiva-pilot --room-port 11111 --teams 红队,蓝队 --text --shot board.png --quit-after-ms 20000
+//   kiva-pilot --text --one-vote-per-viewer --allow-change --countdown 60 --stop-at-time-up
 #include "catalogue/HttpFetch.h"
 #include "overlay/OverlayServer.h"
 #include "platform/FontSetup.h"
@@ -46,6 +48,24 @@ void click(QWidget &window, const QString &name)
         button->click();
 }
 
+// Replaces a number edit's text.
+void fill(QWidget &window, const QString &edit, const QString &text)
+{
+    if (auto *line = window.findChild<QLineEdit *>(edit))
+        line->setText(text);
+}
+
+// A whole number within [low, high], or none.
+bool number(const QString &text, int low, int high, int &out)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok || value < low || value > high)
+        return false;
+    out = value;
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -80,8 +100,40 @@ int main(int argc, char **argv)
     const QCommandLineOption quitAfter(QStringLiteral("quit-after-ms"),
                                        QStringLiteral("End after this long (0: run on)."),
                                        QStringLiteral("N"), QStringLiteral("0"));
-    parser.addOptions({roomPort, overlayPort, teams, mode, text, question, shot, quitAfter});
+    const QCommandLineOption onePerViewer(
+        QStringLiteral("one-vote-per-viewer"),
+        QStringLiteral("Chat votes: a viewer's first vote stands (每人一票)."));
+    const QCommandLineOption allowChange(
+        QStringLiteral("allow-change"),
+        QStringLiteral("With --one-vote-per-viewer: a viewer's latest vote stands (允许改票)."));
+    const QCommandLineOption cooldown(
+        QStringLiteral("cooldown"),
+        QStringLiteral("Chat votes within S seconds of the viewer's last counted one count "
+                       "nothing (1 to 3600)."),
+        QStringLiteral("S"));
+    const QCommandLineOption stopAtTimeUp(
+        QStringLiteral("stop-at-time-up"),
+        QStringLiteral("Counting stops when the countdown reaches 时间到."));
+    const QCommandLineOption countdown(
+        QStringLiteral("countdown"),
+        QStringLiteral("Start a countdown of S seconds once counting (0 to 9999)."),
+        QStringLiteral("S"));
+    parser.addOptions({roomPort, overlayPort, teams, mode, text, question, shot, quitAfter,
+                       onePerViewer, allowChange, cooldown, stopAtTimeUp, countdown});
     parser.process(application);
+
+    const auto refuse = [](const char *why) {
+        std::fprintf(stderr, "kiva-pilot: %s\n", why);
+        return 2;
+    };
+    int cooldownSeconds = 0;
+    if (parser.isSet(cooldown) && !number(parser.value(cooldown), 1, 3600, cooldownSeconds))
+        return refuse("--cooldown: expected seconds from 1 to 3600");
+    int countdownSeconds = 0;
+    if (parser.isSet(countdown) && !number(parser.value(countdown), 0, 9999, countdownSeconds))
+        return refuse("--countdown: expected seconds from 0 to 9999");
+    if (parser.isSet(allowChange) && !parser.isSet(onePerViewer))
+        return refuse("--allow-change needs --one-vote-per-viewer");
 
     if (parser.isSet(overlayPort))
         qputenv("KIVA_OVERLAY_PORT", parser.value(overlayPort).toUtf8());
@@ -105,9 +157,26 @@ int main(int argc, char **argv)
         type(window, QStringLiteral("nameEdit%1").arg(index), names.at(index - 1));
     if (parser.isSet(text))
         click(window, QStringLiteral("textRadio"));
+    if (parser.isSet(onePerViewer))
+        click(window, QStringLiteral("onePerViewerCheck"));
+    if (parser.isSet(allowChange))
+        click(window, QStringLiteral("allowChangeCheck"));
+    if (parser.isSet(cooldown)) {
+        fill(window, QStringLiteral("cooldownEdit"), QString::number(cooldownSeconds));
+        click(window, QStringLiteral("cooldownCheck"));
+    }
+    if (parser.isSet(stopAtTimeUp))
+        click(window, QStringLiteral("stopAtTimeUpCheck"));
     click(window, QStringLiteral("moreSettingButton"));
     click(window, QStringLiteral("startButton"));
     say(window.session().isCounting() ? QStringLiteral("counting") : QStringLiteral("not counting"));
+    if (window.session().rules().anyOn())
+        say(QStringLiteral("rules ") + window.session().ruleLine());
+    if (parser.isSet(countdown)) {
+        fill(window, QStringLiteral("secondsEdit"), QString::number(countdownSeconds));
+        click(window, QStringLiteral("startTimeButton"));
+        say(QStringLiteral("countdown %1 s").arg(countdownSeconds));
+    }
 
     const QString picture = parser.value(shot);
     const auto finish = [&] {

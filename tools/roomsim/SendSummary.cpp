@@ -15,6 +15,14 @@ QJsonObject byNick(const QMap<QString, qint64> &counts)
     return out;
 }
 
+QJsonObject byNick(const QMap<QString, QString> &teams)
+{
+    QJsonObject out;
+    for (auto it = teams.begin(); it != teams.end(); ++it)
+        out.insert(it.key(), it.value());
+    return out;
+}
+
 } // namespace
 
 SendSummary::SendSummary(const QStringList &teamNames, const QByteArrayList &giftIds)
@@ -59,6 +67,9 @@ void SendSummary::countText(const QString &nick, const QString &text)
     }
     ++chat[text];
     ++votesByNick[text][nick];
+    if (!firstChoice.contains(nick))
+        firstChoice.insert(nick, text);
+    lastChoice.insert(nick, text);
 }
 
 void SendSummary::countGift(const QString &nick, const QByteArray &productId, qint64 pieces)
@@ -90,5 +101,7 @@ QByteArray SendSummary::toJson() const
     summary.insert(QStringLiteral("chatter"), double(chatterCount));
     summary.insert(QStringLiteral("votesByNick"), votesObject);
     summary.insert(QStringLiteral("piecesByNick"), piecesObject);
+    summary.insert(QStringLiteral("firstChoice"), byNick(firstChoice));
+    summary.insert(QStringLiteral("lastChoice"), byNick(lastChoice));
     return QJsonDocument(summary).toJson(QJsonDocument::Compact);
 }

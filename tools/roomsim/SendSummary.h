@@ -29,7 +29,8 @@ public:
     qint64 giftPieces(const QByteArray &productId) const { return gifts.value(productId); }
 
     // {"sent":…,"repeats":…,"chat":{…},"gifts":{…},"chatter":…,
-    //  "votesByNick":{…},"piecesByNick":{…}}
+    //  "votesByNick":{…},"piecesByNick":{…},"firstChoice":{…},"lastChoice":{…}}
+    // The choices map each chat voter to the team of their first and last vote.
     QByteArray toJson() const;
 
 private:
@@ -47,4 +48,6 @@ private:
     QMap<QByteArray, qint64> gifts;
     QMap<QString, QMap<QString, qint64>> votesByNick;
     QMap<QByteArray, QMap<QString, qint64>> piecesByNick;
+    QMap<QString, QString> firstChoice;
+    QMap<QString, QString> lastChoice;
 };

@@ -23,7 +23,8 @@ const char kDescription[] =
     "On stdout: \"listening <port>\" once listening, one line per frame unless --quiet\n"
     "(thinned out at high rates), and with --summary, when the run ends, one line\n"
     "\"summary {json}\" with sent, repeats, chat (votes per team), gifts (pieces per\n"
-    "product id), chatter, votesByNick and piecesByNick, counting what reached a client.\n"
+    "product id), chatter, votesByNick, piecesByNick, and firstChoice and lastChoice (each\n"
+    "chat voter's team of their first and last vote), counting what reached a client.\n"
     "The run ends when the script has played and the crowd has sent --count messages.";
 
 QStringList splitList(const QString &text)
