@@ -145,6 +145,13 @@ void VoteSession::clearVoters()
         entry.second.voters.clear();
 }
 
+void VoteSession::restoreCount(int index, qint64 votes, VoterRanking voters)
+{
+    TeamRecord &target = mutableTeam(index);
+    target.votes = votes;
+    target.voters = std::move(voters);
+}
+
 QString VoteSession::leadText() const
 {
     const TeamRecord &first = team(1);

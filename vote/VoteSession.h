@@ -73,6 +73,8 @@ public:
     bool subtractVotes(int index, qint64 votes);
     void clearTotals();
     void clearVoters();
+    // A team's total and voters as a record of the vote gives them back.
+    void restoreCount(int index, qint64 votes, VoterRanking voters);
     // "【leader】领先【other】margin票" for teams 1 and 2.
     QString leadText() const;
 
