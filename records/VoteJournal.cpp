@@ -27,7 +27,7 @@ bool VoteJournal::open(const QString &path, bool create)
     if (!lock->tryLock(0)) {
         error = lock->error() == QLockFile::LockFailedError
             ? QStringLiteral("记录正被另一个程序使用")
-            : QStringLiteral("无法在 %1 中写入").arg(QFileInfo(path).absolutePath());
+            : QStringLiteral("无法创建锁文件");
         lock.reset();
         return false;
     }

@@ -91,6 +91,7 @@ struct RecordedVote
     QByteArray ended; // time of the last line
     bool cleanEnd = false; // the last line is an "end"
     bool leadShown = false; // the two-team lead line showed at the end
+    bool team4GiftLabel = false; // team 4's label was last written by a gift (a trailing blank)
     int tornLines = 0; // lines skipped: cut off mid-write or unreadable
     qint64 lines = 0; // lines read
     qint64 ignored[kIgnoredReasonCount] = {}; // by IgnoredReason

@@ -149,6 +149,18 @@ qint64 Listing::durationMs() const
     return std::max<qint64>(0, from.msecsTo(to));
 }
 
+QString Listing::durationText() const
+{
+    const qint64 ms = durationMs();
+    if (ms < 0)
+        return QString();
+    const qint64 seconds = ms / 1000;
+    if (seconds >= 3600)
+        return QStringLiteral("%1小时%2分").arg(seconds / 3600).arg(seconds / 60 % 60, 2, 10,
+                                                                     QLatin1Char('0'));
+    return QStringLiteral("%1分%2秒").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
 Listing listingOf(const RecordedVote &vote)
 {
     Listing listing;
@@ -176,6 +188,7 @@ QList<Listing> list(const QString &folder)
             listing.question = settings.question;
             listing.mode = settings.mode;
             listing.teams = shownTeams(settings, nullptr);
+            listing.cleanEnd = VoteRecordReader::endsCleanly(journalPath(folder, id));
         }
         // Only a record without a clean end may still be written.
         listing.inUse = !listing.cleanEnd && inUse(folder, id);

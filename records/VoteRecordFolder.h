@@ -44,11 +44,13 @@ struct Listing
     QList<Team> teams; // the shown teams
     bool cleanEnd = false;
     bool inUse = false;
-    bool counted = false; // totals and end are known (else only the head was read)
+    bool counted = false; // totals are known (else only the head and the end were read)
     int tornLines = 0;
 
     // Milliseconds from start to end; -1 when unknown.
     qint64 durationMs() const;
+    // "12分05秒", "1小时02分"; empty when unknown.
+    QString durationText() const;
 };
 
 Listing listingOf(const RecordedVote &vote);

@@ -201,6 +201,8 @@ bool Replay::teamChange(const cJSON *line, RecordRow &row, bool needsViewer)
         return false;
     row.team = int(team);
     row.hasVotes = true;
+    if (row.team == 4)
+        vote.team4GiftLabel = row.kind == RecordKind::Gift;
     TeamRecord &record = vote.teams.at(row.team);
     record.votes = VoteCounting::addVotes(record.votes, row.votes);
     row.teamTotal = record.votes;
@@ -261,6 +263,7 @@ void Replay::line(const char *text, std::size_t length)
     case RecordKind::ClearTotals: {
         // One row per team that loses votes, so the rows keep adding up.
         bool any = false;
+        vote.team4GiftLabel = false;
         for (auto &[index, team] : vote.teams) {
             if (team.votes == 0)
                 continue;

@@ -143,13 +143,12 @@ void VoteRecorder::goOff(const QString &reason)
 bool VoteRecorder::openNew()
 {
     if (!QDir().mkpath(recordsFolder)) {
-        goOff(QStringLiteral("无法创建记录文件夹 %1").arg(QDir::toNativeSeparators(recordsFolder)));
+        goOff(QStringLiteral("无法创建记录文件夹"));
         return false;
     }
     const QString id = VoteRecordFolder::newId(recordsFolder);
     if (!journal->open(VoteRecordFolder::journalPath(recordsFolder, id), true)) {
-        goOff(QStringLiteral("无法在 %1 中写入（%2）")
-                  .arg(QDir::toNativeSeparators(recordsFolder), journal->errorString()));
+        goOff(QStringLiteral("无法写入记录文件夹（%1）").arg(journal->errorString()));
         return false;
     }
     VoteRecordFolder::prune(recordsFolder, VoteRecordFormat::kKeptVotes, id);
@@ -162,7 +161,7 @@ void VoteRecorder::flush()
     if (off || !journal->hasPending())
         return;
     if (!journal->flush())
-        goOff(QStringLiteral("写入记录失败（%1），磁盘可能已满").arg(journal->errorString()));
+        goOff(QStringLiteral("写入失败，磁盘可能已满（%1）").arg(journal->errorString()));
 }
 
 void VoteRecorder::appendTime()

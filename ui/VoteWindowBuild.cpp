@@ -82,6 +82,10 @@ void kivaPlugInVote::buildWindow()
         sizedButton(sheet(VoteStyles::kOutlineButton), QStringLiteral("清空票数"), 65, 24);
     clearTeamButton =
         sizedButton(sheet(VoteStyles::kOutlineButton), QStringLiteral("清空投票纪录"), 85, 24);
+    // Only a window that keeps records shows them.
+    if (records)
+        recordsButton =
+            sizedButton(sheet(VoteStyles::kOutlineButton), QStringLiteral("投票记录"), 65, 24);
     QLabel *countdownCaption = sizedLabel(fill(VoteStyles::kCaption, 13, 500, caption13),
                                           QStringLiteral("显示倒计时"), 90, 20);
     QLabel *durationCaption =
@@ -109,6 +113,10 @@ void kivaPlugInVote::buildWindow()
     countingRow->addWidget(clearBallotButton);
     countingRow->addSpacing(15);
     countingRow->addWidget(clearTeamButton);
+    if (recordsButton) {
+        countingRow->addSpacing(15);
+        countingRow->addWidget(recordsButton);
+    }
     countingRow->addStretch();
 
     auto *countdownRow = new QHBoxLayout;
@@ -200,6 +208,10 @@ void kivaPlugInVote::buildWindow()
     connect(&countdownTimer, &QTimer::timeout, this, &kivaPlugInVote::on_timer_event);
     connect(titleBar, SIGNAL(OnClose()), this, SLOT(on_cancel_clicked()));
     connect(moreSettingButton, SIGNAL(clicked(bool)), this, SLOT(on_moreSetting_clicked()));
+    if (recordsButton) {
+        recordsButton->setObjectName(QStringLiteral("recordsButton"));
+        connect(recordsButton, &QPushButton::clicked, this, &kivaPlugInVote::showRecords);
+    }
 }
 
 void kivaPlugInVote::buildTeamArea()

@@ -9,6 +9,7 @@
 #include "catalogue/productsSelector.h"
 #include "overlay/OverlayServer.h"
 #include "platform/Platform.h"
+#include "records/VoteRecorder.h"
 #include "report/ReportSender.h"
 #include "shell/CWndRemind.h"
 #include "shell/CardShadow.h"
@@ -60,24 +61,35 @@ qint64 numberIn(const QLineEdit *edit)
 } // namespace
 
 kivaPlugInVote::kivaPlugInVote(QWidget *parent)
-    : kivaPlugInVote(parent, BridgeOptions(), OverlayServer::portFromEnvironment())
+    : kivaPlugInVote(parent, BridgeOptions(), OverlayServer::portFromEnvironment(),
+                     Platform::voteRecordsFolder())
 {}
 
-kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge, int overlayPort)
+kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge, int overlayPort,
+                               const QString &recordsFolder)
     : QDialog(parent)
     , downloader(new DownloadThread)
     , reports(std::make_unique<ReportSender>())
+    , records(recordsFolder.isEmpty() ? nullptr : std::make_unique<VoteRecorder>(recordsFolder))
 {
     // The countdown display follows a clock; precise ticks land on its seconds.
     countdownTimer.setTimerType(Qt::PreciseTimer);
     buildWindow();
+    startRecords();
 
     imClient = new CIMkiva(this, bridge);
     if (bridge.enabled)
         imClient->startLink(dispatchRoomMessage, this);
 
     if (overlayPort >= 0) {
-        overlay = new OverlayServer([this] { return overlayState(); }, this);
+        // What the page publishes is in the vote's record first.
+        overlay = new OverlayServer(
+            [this] {
+                if (records)
+                    records->flush();
+                return overlayState();
+            },
+            this);
         if (!overlay->listen(quint16(overlayPort))) {
             // The vote goes on without the page; the streamer hears of it once,
             // when the window is up.
@@ -140,6 +152,9 @@ void kivaPlugInVote::keyPressEvent(QKeyEvent *event)
 
 void kivaPlugInVote::paintEvent(QPaintEvent *event)
 {
+    // Nothing shows on the board that is not in the vote's record.
+    if (records)
+        records->flush();
     // The frame fills the window; its shadow shows only at the rounded corners.
     if (cornerShadow.size() != size()) {
         QImage frame(size(), QImage::Format_ARGB32_Premultiplied);
@@ -183,6 +198,8 @@ void kivaPlugInVote::on_start_clicked()
         setVoteControlsEnabled(true);
         startButton->setText(QStringLiteral("开始计票"));
         vote.stopCounting();
+        if (records)
+            records->stopped(vote, questionEdit->text());
         overlayChanged();
         return;
     }
@@ -197,6 +214,8 @@ void kivaPlugInVote::on_start_clicked()
     setVoteControlsEnabled(false);
     startButton->setText(QStringLiteral("停止计票"));
     vote.startCounting();
+    if (records)
+        records->started(vote, questionEdit->text());
     overlayChanged();
 }
 
@@ -206,6 +225,8 @@ void kivaPlugInVote::on_clear_ballot_clicked()
         teamWidgets[index].votesLabel->setText(QStringLiteral("0票"));
     leadLabel->setText(QString());
     vote.clearTotals();
+    if (records)
+        records->totalsCleared();
     overlayChanged();
     reportInteraction("2");
 }
@@ -213,6 +234,8 @@ void kivaPlugInVote::on_clear_ballot_clicked()
 void kivaPlugInVote::on_clear_team_clicked()
 {
     vote.clearVoters();
+    if (records)
+        records->votersCleared();
     for (int index = 1; index <= kTeamCount; ++index)
         teamWidgets[index].voterList->votersCleared();
     reportInteraction("3");
@@ -233,6 +256,8 @@ void kivaPlugInVote::on_start_time_clicked()
     secondsEdit->setEnabled(running);
     if (running) {
         vote.stopCountdown();
+        if (records)
+            records->countdownStopped();
         countdownTimer.stop();
         countdownLabel->setText(QString());
         overlayChanged();
@@ -243,6 +268,8 @@ void kivaPlugInVote::on_start_time_clicked()
     reportInteraction("4");
     countdownClock.start();
     const Countdown::Reading reading = vote.startCountdown(qint32(numberIn(secondsEdit)), 0);
+    if (records)
+        records->countdownStarted(qint32(numberIn(secondsEdit)));
     countdownTimer.start(int(vote.countdown().msUntilNextStep(0)));
     showCountdown(reading);
     startTimeButton->setStyleSheet(
@@ -255,9 +282,11 @@ void kivaPlugInVote::on_timer_event()
     const qint64 now = countdownClock.elapsed();
     const Countdown::Reading reading = vote.countdown().read(now);
     showCountdown(reading);
-    if (reading.expired)
+    if (reading.expired) {
         countdownTimer.stop();
-    else
+        if (records)
+            records->timeUp();
+    } else
         countdownTimer.start(int(vote.countdown().msUntilNextStep(now)));
 }
 
@@ -276,25 +305,28 @@ void kivaPlugInVote::on_moreSetting_clicked()
     }
 }
 
+void kivaPlugInVote::showVoteType(VoteType type)
+{
+    const bool gifts = type == VoteType::Gift;
+    (gifts ? giftRadio : textRadio)->setChecked(true);
+    vote.setVoteType(type);
+    for (int index = 1; index <= kTeamCount; ++index)
+        teamWidgets[index].giftButton->setVisible(gifts);
+}
+
 void kivaPlugInVote::on_gift_clicked()
 {
-    giftRadio->setChecked(true);
-    vote.setVoteType(VoteType::Gift);
-    for (int index = 1; index <= kTeamCount; ++index)
-        teamWidgets[index].giftButton->show();
+    showVoteType(VoteType::Gift);
     reportInteraction("5");
 }
 
 void kivaPlugInVote::on_text_clicked()
 {
-    textRadio->setChecked(true);
-    vote.setVoteType(VoteType::Text);
-    for (int index = 1; index <= kTeamCount; ++index)
-        teamWidgets[index].giftButton->hide();
+    showVoteType(VoteType::Text);
     reportInteraction("6");
 }
 
-void kivaPlugInVote::setMode(int teams)
+void kivaPlugInVote::setMode(int teams, bool report)
 {
     divider23->setVisible(teams >= 3);
     divider34->setVisible(teams >= 4);
@@ -313,7 +345,8 @@ void kivaPlugInVote::setMode(int teams)
     for (int index = 1; index <= teams; ++index)
         teamWidgets[index].nameEdit->setMaxLength(maxLength);
     overlayChanged();
-    reportInteraction(teams == 2 ? "7" : teams == 3 ? "8" : "9");
+    if (report)
+        reportInteraction(teams == 2 ? "7" : teams == 3 ? "8" : "9");
 }
 
 void kivaPlugInVote::on_mode2_clicked()
@@ -338,9 +371,12 @@ void kivaPlugInVote::on_node_clicked()
     const QColor chosen = QColorDialog::getColor(initial, this, QStringLiteral("选择颜色"));
     if (!chosen.isValid())
         return;
-    const int red = chosen.red();
-    const int green = chosen.green();
-    const int blue = chosen.blue();
+    showNoteColor(chosen.red(), chosen.green(), chosen.blue());
+    reportInteraction("10");
+}
+
+void kivaPlugInVote::showNoteColor(int red, int green, int blue)
+{
     questionEdit->setStyleSheet(VoteStyles::fill(VoteStyles::kQuestionColour, red, green, blue));
     questionEdit->update();
     swatchButton->setStyleSheet(VoteStyles::fill(VoteStyles::kSwatchTemplate, red, green, blue, red,
@@ -349,7 +385,6 @@ void kivaPlugInVote::on_node_clicked()
     overlayChanged();
     swatchButton->update();
     questionEdit->update();
-    reportInteraction("10");
 }
 
 void kivaPlugInVote::adjustManualVotes(QLineEdit *countEdit, QComboBox *teamBox, bool add)
@@ -363,6 +398,8 @@ void kivaPlugInVote::adjustManualVotes(QLineEdit *countEdit, QComboBox *teamBox,
             vote.addVotes(index, votes);
         else
             vote.subtractVotes(index, votes);
+        if (records)
+            records->corrected(vote, index, votes, add);
         showVotes(index);
     }
     if (vote.voteMode() == 2)
@@ -470,6 +507,8 @@ void kivaPlugInVote::showCountResult(const CountResult &result, bool giftVote)
 void kivaPlugInVote::on_text_message(const char *nick, const char *text)
 {
     const CountResult result = vote.countChat(nick, text);
+    if (records)
+        records->countedChat(vote, nick, text, result);
     showCountResult(result, false);
     qCDebug(lcRoom).noquote() << "chat" << QString::fromUtf8(nick) << ":" << QString::fromUtf8(text)
                               << (result.changedTeams ? "(counted)" : "");
@@ -478,6 +517,8 @@ void kivaPlugInVote::on_text_message(const char *nick, const char *text)
 void kivaPlugInVote::on_gift_message(const char *nick, const char *product_id, int buyTimes)
 {
     const CountResult result = vote.countGift(nick, product_id, buyTimes);
+    if (records)
+        records->countedGift(vote, nick, product_id, buyTimes, result);
     showCountResult(result, true);
     qCDebug(lcRoom).noquote() << "gift" << QString::fromUtf8(nick) << ":" << product_id << "x"
                               << buyTimes << (result.changedTeams ? "(counted)" : "");
