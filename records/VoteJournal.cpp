@@ -51,6 +51,8 @@ bool VoteJournal::open(const QString &path, bool create)
             buffer.prepend('\n');
     }
 
+    // Lines are built in place; the buffer keeps its room from batch to batch.
+    buffer.reserve(kBufferLimit + 4096);
     syncStop = false;
     syncNow = false;
     syncer = std::thread(&VoteJournal::syncLoop, this);
@@ -76,7 +78,7 @@ bool VoteJournal::flush()
         }
         done += written;
     }
-    buffer.clear();
+    buffer.resize(0);
     unsynced.store(true, std::memory_order_relaxed);
     return true;
 }

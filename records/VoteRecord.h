@@ -39,7 +39,7 @@ enum class RecordKind : int {
 
 // The kind's name in the journal and the CSV ("start", "clear_totals", …).
 const char *recordKindName(RecordKind kind);
-RecordKind recordKindFromName(const char *name);
+RecordKind recordKindFromName(const char *name, int length = -1);
 
 // One team as the settings of a start or stop name it.
 struct RecordTeam
@@ -69,7 +69,7 @@ struct RecordSettings
 struct RecordRow
 {
     RecordKind kind = RecordKind::Unknown;
-    QByteArray time;
+    QByteArray time; // valid while the row is visited
     QByteArray viewer; // empty when the row names none
     bool hasViewer = false;
     int team = 0; // 1..4; 0 when the row names none

@@ -58,8 +58,8 @@ bool cachedListing(const QString &folder, const QString &id, Listing &listing)
         return false;
     const QJsonObject summary = QJsonDocument::fromJson(file.readAll()).object();
     const qint64 journalSize = QFileInfo(journalPath(folder, id)).size();
-    if (summary.isEmpty() || qint64(summary.value(QStringLiteral("journal_size")).toDouble(-1))
-            != journalSize)
+    if (summary.isEmpty()
+        || qint64(summary.value(QStringLiteral("journal_size")).toDouble(-1)) != journalSize)
         return false;
     listing.started = summary.value(QStringLiteral("started")).toString().toUtf8();
     listing.ended = summary.value(QStringLiteral("ended")).toString().toUtf8();
@@ -69,9 +69,10 @@ bool cachedListing(const QString &folder, const QString &id, Listing &listing)
     listing.tornLines = summary.value(QStringLiteral("torn_lines")).toInt();
     for (const QJsonValue &value : summary.value(QStringLiteral("teams")).toArray()) {
         const QJsonObject team = value.toObject();
-        listing.teams.append(Listing::Team {team.value(QStringLiteral("index")).toInt(),
-                                            team.value(QStringLiteral("name")).toString(),
-                                            qint64(team.value(QStringLiteral("total")).toDouble())});
+        listing.teams.append(
+            Listing::Team {team.value(QStringLiteral("index")).toInt(),
+                           team.value(QStringLiteral("name")).toString(),
+                           qint64(team.value(QStringLiteral("total")).toDouble())});
     }
     listing.counted = true;
     return true;
@@ -156,8 +157,9 @@ QString Listing::durationText() const
         return QString();
     const qint64 seconds = ms / 1000;
     if (seconds >= 3600)
-        return QStringLiteral("%1小时%2分").arg(seconds / 3600).arg(seconds / 60 % 60, 2, 10,
-                                                                     QLatin1Char('0'));
+        return QStringLiteral("%1小时%2分")
+            .arg(seconds / 3600)
+            .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'));
     return QStringLiteral("%1分%2秒").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
@@ -210,7 +212,8 @@ bool summarise(const QString &folder, const QString &id, Listing &listing, Recor
     if (QFileInfo(path).size() == size) {
         QSaveFile summary(besideJournal(folder, id, kSummarySuffix));
         if (summary.open(QIODevice::WriteOnly)) {
-            summary.write(QJsonDocument(summaryObject(listing, size)).toJson(QJsonDocument::Compact));
+            summary.write(
+                QJsonDocument(summaryObject(listing, size)).toJson(QJsonDocument::Compact));
             summary.commit();
         }
     }

@@ -1,5 +1,7 @@
 #include "records/VoteRecordReader.h"
 
+#include "records/JournalLine.h"
+
 #include "vote/VoteCounting.h"
 
 #include <QFile>
@@ -74,7 +76,7 @@ bool numberOf(const cJSON *object, const char *key, qint64 &out)
     // Beyond 2^63 a number cannot be a vote count; it is held at the ends.
     constexpr double kLimit = 9.2e18;
     const double value = item->valuedouble;
-    out = value >= kLimit ? std::numeric_limits<qint64>::max()
+    out = value >= kLimit  ? std::numeric_limits<qint64>::max()
         : value <= -kLimit ? std::numeric_limits<qint64>::min()
                            : qint64(value);
     return true;
@@ -164,8 +166,7 @@ void lowerTally(VoterRanking &ranking, const QByteArray &nick, qint64 by)
 // once either of teams 1 and 2 has votes, a manual change always.
 bool leadAfterCount(const RecordedVote &vote)
 {
-    return vote.settings.mode == 2
-        && !(vote.teams.at(1).votes == 0 && vote.teams.at(2).votes == 0);
+    return vote.settings.mode == 2 && !(vote.teams.at(1).votes == 0 && vote.teams.at(2).votes == 0);
 }
 
 class Replay
@@ -178,8 +179,13 @@ public:
 
     void line(const char *text, std::size_t length);
 
+    QByteArray lastTime; // of the newest line read
+
 private:
-    bool teamChange(const cJSON *line, RecordRow &row, bool needsViewer);
+    // A line the plain reading cannot take: a start or a stop, or no event of ours.
+    void nestedLine(const char *text, std::size_t length);
+    bool teamChange(const JournalLine &line, RecordRow &row, bool needsViewer);
+    void counted(const RecordRow &row);
     void emitRow(const RecordRow &row)
     {
         if (visit)
@@ -190,13 +196,13 @@ private:
     const VoteRecordReader::RowVisitor &visit;
 };
 
-bool Replay::teamChange(const cJSON *line, RecordRow &row, bool needsViewer)
+bool Replay::teamChange(const JournalLine &line, RecordRow &row, bool needsViewer)
 {
     qint64 team = 0;
-    if (!numberOf(line, "team", team) || team < 1 || team > kTeamCount
-        || !numberOf(line, "votes", row.votes))
+    if (!line.number("team", team) || team < 1 || team > kTeamCount
+        || !line.number("votes", row.votes))
         return false;
-    row.hasViewer = textOf(line, "viewer", row.viewer);
+    row.hasViewer = line.text("viewer", row.viewer);
     if (needsViewer && !row.hasViewer)
         return false;
     row.team = int(team);
@@ -215,28 +221,70 @@ bool Replay::teamChange(const cJSON *line, RecordRow &row, bool needsViewer)
     return true;
 }
 
-void Replay::line(const char *text, std::size_t length)
+void Replay::counted(const RecordRow &row)
 {
-    if (length == 0)
-        return;
+    ++vote.lines;
+    if (vote.started.isEmpty())
+        vote.started = QByteArray(row.time.constData(), row.time.size());
+    if (!row.time.isEmpty())
+        lastTime.replace(0, lastTime.size(), row.time);
+    vote.cleanEnd = row.kind == RecordKind::End;
+    if (row.kind != RecordKind::Unknown)
+        emitRow(row);
+}
+
+void Replay::nestedLine(const char *text, std::size_t length)
+{
     const ParsedLine parsed(text, length);
     const cJSON *line = parsed.root;
-    QByteArray kindName;
-    if (!cJSON_IsObject(line) || !textOf(line, "kind", kindName)) {
+    const cJSON *kind = member(line, "kind");
+    if (!cJSON_IsObject(line) || !cJSON_IsString(kind) || !kind->valuestring) {
         ++vote.tornLines;
         return;
     }
     RecordRow row;
-    row.kind = recordKindFromName(kindName.constData());
+    row.kind = recordKindFromName(kind->valuestring);
+    if (row.kind == RecordKind::Unknown) {
+        // A kind of a later version: read past it.
+        ++vote.lines;
+        return;
+    }
+    if (row.kind != RecordKind::Start && row.kind != RecordKind::Stop) {
+        ++vote.tornLines;
+        return;
+    }
     textOf(line, "time", row.time);
+    readSettings(line, vote.settings);
+    vote.leadShown = false;
+    counted(row);
+}
+
+void Replay::line(const char *text, std::size_t length)
+{
+    if (length == 0)
+        return;
+    JournalLine line;
+    const char *kind = nullptr;
+    int kindLength = 0;
+    if (!line.parse(text, length) || !line.view("kind", kind, kindLength)) {
+        nestedLine(text, length);
+        return;
+    }
+    RecordRow row;
+    row.kind = recordKindFromName(kind, kindLength);
+    if (row.kind == RecordKind::Start || row.kind == RecordKind::Stop
+        || row.kind == RecordKind::Unknown) {
+        nestedLine(text, length);
+        return;
+    }
+    // In place: only the first and the last time are kept.
+    const char *time = nullptr;
+    int timeLength = 0;
+    if (line.view("time", time, timeLength))
+        row.time = QByteArray::fromRawData(time, timeLength);
 
     bool good = true;
     switch (row.kind) {
-    case RecordKind::Start:
-    case RecordKind::Stop:
-        readSettings(line, vote.settings);
-        vote.leadShown = false;
-        break;
     case RecordKind::Carry:
         good = teamChange(line, row, false);
         break;
@@ -244,8 +292,8 @@ void Replay::line(const char *text, std::size_t length)
     case RecordKind::Gift:
         good = teamChange(line, row, true);
         if (good && row.kind == RecordKind::Gift) {
-            textOf(line, "product_id", row.productId);
-            if (!numberOf(line, "pieces", row.pieces))
+            line.text("product_id", row.productId);
+            if (!line.number("pieces", row.pieces))
                 row.pieces = 0;
         }
         if (good && leadAfterCount(vote))
@@ -287,37 +335,23 @@ void Replay::line(const char *text, std::size_t length)
         break;
     case RecordKind::Ignored: {
         QByteArray reason;
-        textOf(line, "reason", reason);
+        line.text("reason", reason);
         row.reason = reasonNamed(reason);
-        row.hasViewer = textOf(line, "viewer", row.viewer);
+        row.hasViewer = line.text("viewer", row.viewer);
         qint64 team = 0;
-        if (numberOf(line, "team", team) && team >= 1 && team <= kTeamCount)
+        if (line.number("team", team) && team >= 1 && team <= kTeamCount)
             row.team = int(team);
         ++vote.ignored[int(row.reason)];
         break;
     }
-    case RecordKind::CountdownStart:
-    case RecordKind::CountdownStop:
-    case RecordKind::TimeUp:
-    case RecordKind::End:
+    default:
         break;
-    case RecordKind::Unknown:
-        // A kind of a later version: read past it.
-        ++vote.lines;
-        return;
     }
     if (!good) {
         ++vote.tornLines;
         return;
     }
-    ++vote.lines;
-    if (vote.started.isEmpty())
-        vote.started = row.time;
-    if (!row.time.isEmpty())
-        vote.ended = row.time;
-    vote.cleanEnd = row.kind == RecordKind::End;
-    if (row.kind != RecordKind::Unknown)
-        emitRow(row);
+    counted(row);
 }
 
 QString idOf(const QString &path)
@@ -339,10 +373,11 @@ const char *recordKindName(RecordKind kind)
     return "";
 }
 
-RecordKind recordKindFromName(const char *name)
+RecordKind recordKindFromName(const char *name, int length)
 {
+    const std::size_t size = length < 0 ? std::strlen(name) : std::size_t(length);
     for (const KindName &entry : kKindNames) {
-        if (std::strcmp(entry.name, name) == 0)
+        if (std::strlen(entry.name) == size && std::memcmp(entry.name, name, size) == 0)
             return entry.kind;
     }
     return RecordKind::Unknown;
@@ -380,6 +415,7 @@ bool read(const QString &path, RecordedVote &vote, const RowVisitor &visit)
     }
     // A last line without its newline: read if whole, counted as torn if cut.
     replay.line(data.constData(), std::size_t(data.size()));
+    vote.ended = replay.lastTime;
     if (!data.isEmpty())
         vote.cleanEnd = false;
     return true;

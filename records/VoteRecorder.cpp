@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <charconv>
 #include <cstring>
 
 namespace {
@@ -76,10 +77,18 @@ void appendText(QByteArray &out, const char *key, const QByteArray &bytes)
     appendJsonString(out, bytes);
 }
 
+void appendNumber(QByteArray &out, qint64 value)
+{
+    // Straight into the line: a vote's line must not cost an allocation per number.
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, int(end - digits));
+}
+
 void appendNumber(QByteArray &out, const char *key, qint64 value)
 {
     appendKey(out, key);
-    out += QByteArray::number(value);
+    appendNumber(out, value);
 }
 
 void appendBool(QByteArray &out, const char *key, bool value)
@@ -103,7 +112,8 @@ int teamNamed(const VoteSession &session, const char *text, bool gift)
     const qsizetype length = qsizetype(std::strlen(text));
     for (int index = 1; index <= kTeamCount; ++index) {
         const QByteArray &key = gift ? session.team(index).giftId : session.team(index).name;
-        if (!key.isEmpty() && key.size() == length && std::memcmp(key.constData(), text, length) == 0)
+        if (!key.isEmpty() && key.size() == length
+            && std::memcmp(key.constData(), text, length) == 0)
             return index;
     }
     return 0;
@@ -192,7 +202,7 @@ bool VoteRecorder::begin(const char *kind)
     line = &journal->pendingLines();
     const bool firstOfBatch = line->isEmpty();
     *line += "{\"v\":";
-    *line += QByteArray::number(VoteRecordFormat::kVersion);
+    appendNumber(*line, VoteRecordFormat::kVersion);
     *line += ",\"time\":\"";
     appendTime();
     *line += "\",\"kind\":\"";
@@ -245,7 +255,7 @@ void VoteRecorder::writeSettings(const char *kind, const VoteSession &session,
     for (int index = 1; index <= kTeamCount; ++index) {
         const TeamRecord &team = session.team(index);
         out += index == 1 ? "{\"index\":" : ",{\"index\":";
-        out += QByteArray::number(index);
+        appendNumber(out, index);
         appendText(out, "name", team.name);
         appendText(out, "gift_id", team.giftId);
         appendText(out, "gift_name", team.gift.name.toUtf8());
@@ -353,8 +363,8 @@ void VoteRecorder::countedChat(const VoteSession &session, const char *nick, con
         writeCounted(session, nick, result, nullptr, 0);
 }
 
-void VoteRecorder::countedGift(const VoteSession &session, const char *nick,
-                               const char *productId, int buyTimes, const CountResult &result)
+void VoteRecorder::countedGift(const VoteSession &session, const char *nick, const char *productId,
+                               int buyTimes, const CountResult &result)
 {
     if (result.ignored != IgnoredReason::None)
         writeIgnored(nick, teamNamed(session, productId, true), result);

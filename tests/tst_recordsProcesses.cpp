@@ -39,20 +39,23 @@ struct Pilot
     bool start(quint16 roomPort, const QString &dataDir, bool text, int quitAfterMs)
     {
         overlayPort = TestSupport::freePort();
-        QStringList arguments = {"--room-port",    QString::number(roomPort),
-                                 "--overlay-port", QString::number(overlayPort),
-                                 "--data-dir",     dataDir,
-                                 "--teams",        QStringLiteral("红队,蓝队"),
-                                 "--question",     QStringLiteral("谁赢？"),
+        QStringList arguments = {"--room-port",     QString::number(roomPort),
+                                 "--overlay-port",  QString::number(overlayPort),
+                                 "--data-dir",      dataDir,
+                                 "--teams",         QStringLiteral("红队,蓝队"),
+                                 "--question",      QStringLiteral("谁赢？"),
                                  "--quit-after-ms", QString::number(quitAfterMs)};
         if (text)
             arguments << "--text";
         process.start(qEnvironmentVariable("KIVA_PILOT"), arguments);
-        return process.waitForStarted(10000) && TestSupport::waitUntil([this] {
-                   output += process.readAllStandardOutput();
-                   // The report diagnostics on stdout end without a newline.
-                   return output.contains("counting\n") && !output.contains("not counting");
-               }, 60000);
+        return process.waitForStarted(10000)
+            && TestSupport::waitUntil(
+                   [this] {
+                       output += process.readAllStandardOutput();
+                       // The report diagnostics on stdout end without a newline.
+                       return output.contains("counting\n") && !output.contains("not counting");
+                   },
+                   60000);
     }
 
     QProcess process;
@@ -134,10 +137,10 @@ void TestRecordsProcesses::killedPilotLosesNothingShown()
     QFETCH(quint32, seed);
 
     SimProcess simulator;
-    QVERIFY(simulator.start({"--quiet", "--crowd", "--rate", "4000", "--viewers", "800", "--teams",
-                             QStringLiteral("红队,蓝队"), "--gifts", "1450928358,1477978817,999",
-                             "--mix", "45,30,25", "--repeat", "5", "--seed",
-                             QString::number(seed)}));
+    QVERIFY(
+        simulator.start({"--quiet", "--crowd", "--rate", "4000", "--viewers", "800", "--teams",
+                         QStringLiteral("红队,蓝队"), "--gifts", "1450928358,1477978817,999",
+                         "--mix", "45,30,25", "--repeat", "5", "--seed", QString::number(seed)}));
     QTemporaryDir data;
     Pilot pilot;
     QVERIFY(pilot.start(simulator.port, data.path(), text, 0));
@@ -161,20 +164,24 @@ void TestRecordsProcesses::killedPilotLosesNothingShown()
             reply->deleteLater();
         });
     };
-    QVERIFY(TestSupport::waitUntil([&] {
-        if (!pending)
-            ask();
-        return !published.teams.isEmpty()
-            && published.teams.at(0).votes + published.teams.at(1).votes > 0;
-    }, 60000));
+    QVERIFY(TestSupport::waitUntil(
+        [&] {
+            if (!pending)
+                ask();
+            return !published.teams.isEmpty()
+                && published.teams.at(0).votes + published.teams.at(1).votes > 0;
+        },
+        60000));
     const int killAfterMs = 200 + int(QRandomGenerator::global()->bounded(1300));
     QElapsedTimer clock;
     clock.start();
-    TestSupport::waitUntil([&] {
-        if (!pending)
-            ask();
-        return clock.elapsed() >= killAfterMs;
-    }, 60000);
+    TestSupport::waitUntil(
+        [&] {
+            if (!pending)
+                ask();
+            return clock.elapsed() >= killAfterMs;
+        },
+        60000);
     pilot.process.kill();
     const OverlayState shown = published;
     if (pending)
@@ -198,8 +205,8 @@ void TestRecordsProcesses::killedPilotLosesNothingShown()
                                 .arg(shown.teams.at(index - 1).votes)));
         QCOMPARE(recorded, totals.value(index));
         for (const VoterRanking::Entry &entry : read.teams.at(index).voters)
-            QCOMPARE(entry.votes, voters.value(QString::number(index) + '|' +
-                                               QString::fromUtf8(entry.nick)));
+            QCOMPARE(entry.votes,
+                     voters.value(QString::number(index) + '|' + QString::fromUtf8(entry.nick)));
     }
     QVERIFY(!read.cleanEnd);
     qInfo("killed after %d ms: shown %lld + %lld, recorded %lld + %lld in %lld lines", killAfterMs,
@@ -243,7 +250,8 @@ void TestRecordsProcesses::recordsToolReadsTheRecords()
                           QStringLiteral("蓝队=%1").arg(read.teams.at(2).votes)}));
 
     const QJsonObject shown =
-        QJsonDocument::fromJson(run({"--data-dir", data.path(), "show", read.id}, &status)).object();
+        QJsonDocument::fromJson(run({"--data-dir", data.path(), "show", read.id}, &status))
+            .object();
     QCOMPARE(status, 0);
     QCOMPARE(shown.value("id").toString(), read.id);
     QCOMPARE(shown.value("question").toString(), QStringLiteral("谁赢？"));

@@ -52,18 +52,22 @@ QStringList board(const kivaPlugInVote &window)
         const QString n = QString::number(index);
         QStringList voters;
         for (const VoterRanking::Entry &entry : vote.team(index).voters)
-            voters << QString::fromUtf8(entry.nick) + QLatin1Char(':') + QString::number(entry.votes);
+            voters << QString::fromUtf8(entry.nick) + QLatin1Char(':')
+                    + QString::number(entry.votes);
         shown << "name" + n + "=" + find<QLineEdit>(window, "nameEdit" + n)->text()
               << "label" + n + "=" + find<QLabel>(window, "votesLabel" + n)->text()
-              << "rows" + n + "=" + find<VoterListWidget>(window, "voterList" + n)->visibleRows().join('/')
+              << "rows" + n + "="
+                + find<VoterListWidget>(window, "voterList" + n)->visibleRows().join('/')
               << "voters" + n + "=" + voters.join(',')
               << "gift" + n + "=" + QString::fromUtf8(vote.team(index).giftId)
-              << "column" + n + (find<QWidget>(window, "column" + n)->isVisible() ? "shown" : "hidden");
+              << "column" + n
+                + (find<QWidget>(window, "column" + n)->isVisible() ? "shown" : "hidden");
     }
     shown << "lead=" + find<QLabel>(window, "leadLabel")->text()
           << "question=" + find<QLineEdit>(window, "questionEdit")->text();
     for (const char *radio : {"giftRadio", "textRadio", "mode2Radio", "mode3Radio", "mode4Radio"})
-        shown << QString::fromLatin1(radio) + (find<QRadioButton>(window, radio)->isChecked() ? "=on" : "=off");
+        shown << QString::fromLatin1(radio)
+                + (find<QRadioButton>(window, radio)->isChecked() ? "=on" : "=off");
     return shown;
 }
 
@@ -162,8 +166,9 @@ void TestVoteRecordsWindow::restoredWindowIsTheOriginal()
         correct(window, "subTeamBox", "subCountEdit", "subButton", 1, 5000);
         find<QLineEdit>(window, "secondsEdit")->setText(QStringLiteral("0"));
         click(window, "startTimeButton");
-        QVERIFY(TestSupport::waitUntil(
-            [&] { return find<QLabel>(window, "countdownLabel")->text() == QStringLiteral("时间到"); }));
+        QVERIFY(TestSupport::waitUntil([&] {
+            return find<QLabel>(window, "countdownLabel")->text() == QStringLiteral("时间到");
+        }));
         click(window, "startButton"); // stop
         click(window, "startButton"); // and on again, in the same record
         vote(window, 70, 25);
@@ -261,8 +266,9 @@ void TestVoteRecordsWindow::dialogListsExportsAndLocks()
     QVERIFY(!restoreEnabled); // counting
     QStringList files = QDir(out.path()).entryList(QDir::Files);
     files.sort();
-    QCOMPARE(files, QStringList({"vote-" + exported + ".csv", "vote-" + exported + ".json",
-                                 "vote-" + exported + ".png"}));
+    QCOMPARE(files,
+             QStringList({"vote-" + exported + ".csv", "vote-" + exported + ".json",
+                          "vote-" + exported + ".png"}));
     QFile csv(QDir(out.path()).filePath(files.first()));
     QVERIFY(csv.open(QIODevice::ReadOnly));
     QVERIFY(csv.readLine().startsWith("\xEF\xBB\xBFtime,kind,viewer,team,team_name"));
@@ -295,12 +301,12 @@ void TestVoteRecordsWindow::badFolderStopsRecordsNotTheVote()
     }
 #ifdef Q_OS_UNIX
     // A small file-size limit stands in for a full disk: writes past it fail.
-    struct rlimit saved {};
+    rlimit saved = {};
     getrlimit(RLIMIT_FSIZE, &saved);
     const auto restoreLimit = qScopeGuard([&] { setrlimit(RLIMIT_FSIZE, &saved); });
     if (kind == "full") {
         std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit small = saved;
+        rlimit small = saved;
         small.rlim_cur = 4096;
         QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
     }
@@ -338,10 +344,11 @@ void TestVoteRecordsWindow::cutOffVoteIsToldOnce()
     const QString journal = VoteRecordFolder::journalPath(folder.path(), "20240501-201503-123");
     QFile file(journal);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(R"({"v":1,"time":"2024-05-01T20:15:03.123+08:00","kind":"start","mode":2,"teams":[{"index":1,"name":"红队"},{"index":2,"name":"蓝队"}]})"
-               "\n"
-               R"({"v":1,"time":"2024-05-01T20:15:04.001+08:00","kind":"chat","viewer":"甲","team":1,"votes":1})"
-               "\n");
+    file.write(
+        R"({"v":1,"time":"2024-05-01T20:15:03.123+08:00","kind":"start","mode":2,"teams":[{"index":1,"name":"红队"},{"index":2,"name":"蓝队"}]})"
+        "\n"
+        R"({"v":1,"time":"2024-05-01T20:15:04.001+08:00","kind":"chat","viewer":"甲","team":1,"votes":1})"
+        "\n");
     file.close();
 
     for (int start = 0; start < 2; ++start) {

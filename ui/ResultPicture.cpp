@@ -82,8 +82,8 @@ QImage resultPicture(const RecordedVote &vote)
     const int questionHeight = state.question.isEmpty() ? 0 : kQuestionPx + 22;
     const int teamHeight = kTextPx + 10 + kBarHeight + 16;
     const int leadHeight = state.lead.isEmpty() ? 0 : kTextPx + 16;
-    const int height = kPadding + questionHeight + int(state.teams.size()) * teamHeight
-        + leadHeight + kSmallPx + 12 + kPadding;
+    const int height = kPadding + questionHeight + int(state.teams.size()) * teamHeight + leadHeight
+        + kSmallPx + 12 + kPadding;
 
     QImage image(kWidth, height, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -102,8 +102,8 @@ QImage resultPicture(const RecordedVote &vote)
     int y = kPadding;
     if (!state.question.isEmpty()) {
         painter.setFont(fontOf(kQuestionPx, true));
-        const QString question = painter.fontMetrics().elidedText(state.question, Qt::ElideRight,
-                                                                  inner);
+        const QString question =
+            painter.fontMetrics().elidedText(state.question, Qt::ElideRight, inner);
         drawText(painter, QRect(kPadding, y, inner, kQuestionPx + 8),
                  Qt::AlignLeft | Qt::AlignVCenter, question,
                  QColor(QRgb(vote.settings.noteColor)) == QColor(24, 24, 24)
@@ -114,12 +114,11 @@ QImage resultPicture(const RecordedVote &vote)
     for (int i = 0; i < state.teams.size(); ++i) {
         const OverlayTeam &team = state.teams.at(i);
         painter.setFont(fontOf(kTextPx, true));
-        const QString figures = QStringLiteral("%1票   %2%")
-                                    .arg(team.votes)
-                                    .arg(qRound(shares.at(i) * 100));
+        const QString figures =
+            QStringLiteral("%1票   %2%").arg(team.votes).arg(qRound(shares.at(i) * 100));
         const int figuresWidth = painter.fontMetrics().horizontalAdvance(figures);
-        const QString name = painter.fontMetrics().elidedText(team.name, Qt::ElideRight,
-                                                              inner - figuresWidth - 20);
+        const QString name =
+            painter.fontMetrics().elidedText(team.name, Qt::ElideRight, inner - figuresWidth - 20);
         const QRect label(kPadding, y, inner, kTextPx + 6);
         drawText(painter, label, Qt::AlignLeft | Qt::AlignVCenter, name);
         drawText(painter, label, Qt::AlignRight | Qt::AlignVCenter, figures);

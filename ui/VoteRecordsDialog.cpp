@@ -31,13 +31,14 @@ QString rowTextOf(const VoteRecordFolder::Listing &listing)
 {
     const QDateTime started =
         QDateTime::fromString(QString::fromUtf8(listing.started), Qt::ISODateWithMs);
-    QString first = started.isValid() ? started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                                      : listing.id;
+    QString first =
+        started.isValid() ? started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : listing.id;
     first += QStringLiteral("    ")
         + (listing.question.isEmpty() ? QStringLiteral("（未填写投票问题）") : listing.question);
     QStringList teams;
     for (const VoteRecordFolder::Listing::Team &team : listing.teams) {
-        const QString name = team.name.isEmpty() ? QStringLiteral("%1队").arg(team.index) : team.name;
+        const QString name =
+            team.name.isEmpty() ? QStringLiteral("%1队").arg(team.index) : team.name;
         teams << (listing.counted ? QStringLiteral("%1 %2票").arg(name).arg(team.total)
                                   : name + QStringLiteral(" …"));
     }
@@ -88,7 +89,8 @@ VoteRecordsDialog::VoteRecordsDialog(QWidget *parent, const QString &recordsFold
     list->setObjectName(QStringLiteral("recordsList"));
 
     auto *where = new QLabel(QStringLiteral("记录保存在 %1").arg(QDir::toNativeSeparators(folder)));
-    where->setStyleSheet(VoteStyles::fill(VoteStyles::kRecordsNote, QStringLiteral("155,155,155,1")));
+    where->setStyleSheet(
+        VoteStyles::fill(VoteStyles::kRecordsNote, QStringLiteral("155,155,155,1")));
     where->setTextInteractionFlags(Qt::TextSelectableByMouse);
     where->setWordWrap(true);
 

@@ -42,10 +42,9 @@ void kivaPlugInVote::showRecords()
 {
     if (!records)
         return;
-    VoteRecordsDialog dialog(this, records->folder(), vote.isCounting(),
-                             [this](const QString &id, QString *error) {
-                                 return restoreRecord(id, error);
-                             });
+    VoteRecordsDialog dialog(
+        this, records->folder(), vote.isCounting(),
+        [this](const QString &id, QString *error) { return restoreRecord(id, error); });
     dialog.exec();
 }
 
@@ -73,7 +72,9 @@ void kivaPlugInVote::showRecordedVote(const RecordedVote &recorded)
 {
     const RecordSettings &settings = recorded.settings;
     // The mode first: it sets how long the names may be.
-    (settings.mode == 4 ? mode4Radio : settings.mode == 3 ? mode3Radio : mode2Radio)
+    (settings.mode == 4       ? mode4Radio
+         : settings.mode == 3 ? mode3Radio
+                              : mode2Radio)
         ->setChecked(true);
     setMode(settings.mode, false);
     showVoteType(settings.voteType);

@@ -1,6 +1,7 @@
 // Vote records without widgets: the journal a session's changes leave, read
 // back into the same vote; the export's CSV re-tallied by Python's csv module;
 // the rows the fair-vote rules leave; the folder's keeping and crash notice.
+#include "records/JournalLine.h"
 #include "records/VoteRecordExport.h"
 #include "records/VoteRecordFolder.h"
 #include "records/VoteRecordReader.h"
@@ -35,8 +36,9 @@ Voters votersOf(const VoterRanking &ranking)
 const QList<QByteArray> kNames = {"红队", "蓝队", "绿队", "黄队"};
 const QList<QByteArray> kGifts = {"1450928358", "1477978817", "1522229009540", "1551153124818"};
 // Nicks a spreadsheet or a CSV parser could trip on.
-const QList<QByteArray> kOddNicks = {"a,b", "say \"hi\"", "two\nlines", "=cmd|' /C calc'!A0",
-                                     "+1", "-2", "@sum", "'quoted", " 空格 ", "tab\there"};
+const QList<QByteArray> kOddNicks = {"a,b",    "say \"hi\"", "two\nlines", "=cmd|' /C calc'!A0",
+                                     "+1",     "-2",         "@sum",       "'quoted",
+                                     " 空格 ", "tab\there"};
 
 // A session and its recorder, changed the way the window changes them.
 struct RecordedVote_
@@ -141,7 +143,6 @@ void compareWithSession(const RecordedVote &read, const VoteSession &session)
     QCOMPARE(read.settings.voteType, session.voteType());
 }
 
-
 } // namespace
 
 class TestVoteRecords : public QObject
@@ -149,12 +150,62 @@ class TestVoteRecords : public QObject
     Q_OBJECT
 
 private slots:
+    void journalLinesReadExactly_data();
+    void journalLinesReadExactly();
     void readBackIsTheVote_data();
     void readBackIsTheVote();
     void rulesLeaveRowsThatAddUp();
     void bigVoteRetallies();
     void folderKeepsTheNewestAndTellsOfACrash();
 };
+
+void TestVoteRecords::journalLinesReadExactly_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("plain"); // read by the plain reading at all
+    QTest::addColumn<QByteArray>("viewer");
+    QTest::addColumn<qint64>("votes");
+
+    QTest::newRow("an event") << QByteArray(R"({"kind":"chat","viewer":"甲","votes":3})") << true
+                              << QByteArray("甲") << qint64(3);
+    QTest::newRow("escapes") << QByteArray(
+        R"({"viewer":"a\"b\\c\n\u0001\u00e9\ud83d\ude00","votes":-1})")
+                             << true << QByteArray("a\"b\\c\n\x01\xc3\xa9\xf0\x9f\x98\x80")
+                             << qint64(-1);
+    QTest::newRow("past 2^53, exact") << QByteArray(R"({"viewer":"x","votes":9007199254740993})")
+                                      << true << QByteArray("x") << qint64(9007199254740993);
+    QTest::newRow("spaces, true, null")
+        << QByteArray(R"( { "viewer" : "x" , "ok":true, "no":null, "votes" : 0 } )") << true
+        << QByteArray("x") << qint64(0);
+    QTest::newRow("nested: a start") << QByteArray(R"({"kind":"start","teams":[{"index":1}]})")
+                                     << false << QByteArray() << qint64(0);
+    QTest::newRow("cut off") << QByteArray(R"({"kind":"chat","viewer":"甲","vo)") << false
+                             << QByteArray() << qint64(0);
+    QTest::newRow("a fraction") << QByteArray(R"({"votes":1.5})") << false << QByteArray()
+                                << qint64(0);
+    QTest::newRow("too big") << QByteArray(R"({"viewer":"x","votes":99999999999999999999})") << true
+                             << QByteArray("x") << qint64(-7);
+}
+
+void TestVoteRecords::journalLinesReadExactly()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(bool, plain);
+    QFETCH(QByteArray, viewer);
+    QFETCH(qint64, votes);
+
+    JournalLine read;
+    QCOMPARE(read.parse(line.constData(), std::size_t(line.size())), plain);
+    if (!plain)
+        return;
+    QByteArray text;
+    QVERIFY(read.text("viewer", text));
+    QCOMPARE(text, viewer);
+    qint64 number = -7;
+    QCOMPARE(read.number("votes", number), votes != -7); // -7: a number no vote count can be
+    if (votes != -7)
+        QCOMPARE(number, votes);
+}
 
 void TestVoteRecords::readBackIsTheVote_data()
 {
@@ -259,15 +310,17 @@ void TestVoteRecords::rulesLeaveRowsThatAddUp()
         if (row.kind == RecordKind::Ignored)
             QCOMPARE(row.team, 1);
     }));
-    QCOMPARE(kinds, QStringList({"start", "chat", "chat", "change", "chat", "ignored", "ignored",
-                                 "ignored", "ignored", "stop"}));
+    QCOMPARE(kinds,
+             QStringList({"start", "chat", "chat", "change", "chat", "ignored", "ignored",
+                          "ignored", "ignored", "stop"}));
     QCOMPARE(read.teams.at(1).votes, qint64(1));
     QCOMPARE(read.teams.at(2).votes, qint64(1));
     QCOMPARE(votersOf(read.teams.at(1).voters), (Voters {{"乙", 1}, {"甲", 0}}));
     QCOMPARE(votersOf(read.teams.at(2).voters), (Voters {{"甲", 1}}));
     QCOMPARE(read.settings.rules, rules);
 
-    const QJsonObject summary = QJsonDocument::fromJson(VoteRecordExport::summaryJson(read)).object();
+    const QJsonObject summary =
+        QJsonDocument::fromJson(VoteRecordExport::summaryJson(read)).object();
     QCOMPARE(summary.value("ignored").toObject(),
              QJsonObject({{"one_per_viewer", 1}, {"cooldown", 2}, {"after_time_up", 1}}));
     QCOMPARE(summary.value("rules").toObject().value("cooldown_seconds").toInt(), 5);

@@ -82,11 +82,13 @@ int main(int argc, char **argv)
     const QCommandLineOption quitAfter(QStringLiteral("quit-after-ms"),
                                        QStringLiteral("End after this long (0: run on)."),
                                        QStringLiteral("N"), QStringLiteral("0"));
-    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
-                          QStringLiteral("The user's data folder for this run (gift pictures, "
-                                         "vote records in kiva/votes)."),
-                          QStringLiteral("DIR"));
-    parser.addOptions({roomPort, overlayPort, teams, mode, text, question, shot, quitAfter, dataDir});
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"),
+        QStringLiteral("The user's data folder for this run (gift pictures, "
+                       "vote records in kiva/votes)."),
+        QStringLiteral("DIR"));
+    parser.addOptions(
+        {roomPort, overlayPort, teams, mode, text, question, shot, quitAfter, dataDir});
     parser.process(application);
 
     if (parser.isSet(overlayPort))

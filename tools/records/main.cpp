@@ -50,7 +50,7 @@ bool wantsPicture(int argc, char **argv)
 QString listLine(const VoteRecordFolder::Listing &listing)
 {
     QStringList cells = {listing.id, QString::fromUtf8(listing.started),
-                         listing.inUse         ? QStringLiteral("open")
+                         listing.inUse          ? QStringLiteral("open")
                              : listing.cleanEnd ? QStringLiteral("clean")
                                                 : QStringLiteral("unclean")};
     for (const VoteRecordFolder::Listing::Team &team : listing.teams)
@@ -116,13 +116,15 @@ int main(int argc, char **argv)
     if ((command != QLatin1String("show") || args.size() != 2)
         && (command != QLatin1String("export") || args.size() != 2
             || !(parser.isSet(csv) || parser.isSet(json) || parser.isSet(png))))
-        return fail(1, QStringLiteral("usage: kiva-records list | show ID | export ID --csv F "
-                                      "--json F [--png F] (--help)"));
+        return fail(1,
+                    QStringLiteral("usage: kiva-records list | show ID | export ID --csv F "
+                                   "--json F [--png F] (--help)"));
 
     const QString id = args.at(1);
     const QString journal = VoteRecordFolder::journalPath(folder, id);
     if (!VoteRecordFolder::ids(folder).contains(id))
-        return fail(2, QStringLiteral("no vote %1 in %2").arg(id, QDir::toNativeSeparators(folder)));
+        return fail(2,
+                    QStringLiteral("no vote %1 in %2").arg(id, QDir::toNativeSeparators(folder)));
 
     RecordedVote vote;
     QString error;
