@@ -95,4 +95,13 @@ struct RecordedVote
     int tornLines = 0; // lines skipped: cut off mid-write or unreadable
     qint64 lines = 0; // lines read
     qint64 ignored[kIgnoredReasonCount] = {}; // by IgnoredReason
+    // 清空票数 ends a vote: the totals it cleared are the vote's result.
+    bool endedByClear = false;
+    qint64 clearedTotals[kTeamCount + 1] = {};
+
+    // Team `index`'s result: its total when the vote ended.
+    qint64 result(int index) const
+    {
+        return endedByClear ? clearedTotals[index] : teams.at(index).votes;
+    }
 };

@@ -66,7 +66,8 @@ void appendRow(QByteArray &out, const RecordRow &row, const RecordedVote &vote)
     out += "\r\n";
 }
 
-QJsonObject teamObject(int index, const TeamRecord &team, const RecordTeam &settings)
+QJsonObject teamObject(int index, const TeamRecord &team, const RecordTeam &settings,
+                       qint64 result)
 {
     QJsonArray voters;
     for (const VoterRanking::Entry &voter : team.voters)
@@ -79,6 +80,7 @@ QJsonObject teamObject(int index, const TeamRecord &team, const RecordTeam &sett
         {QStringLiteral("gift_name"), settings.giftName},
         {QStringLiteral("price"), settings.price},
         {QStringLiteral("total"), double(team.votes)},
+        {QStringLiteral("result"), double(result)},
         {QStringLiteral("voters"), voters},
     };
 }
@@ -134,12 +136,12 @@ QByteArray summaryJson(const RecordedVote &vote)
         if (index <= settings.mode || team.votes != 0 || !team.voters.empty())
             indices.push_back(index);
     }
-    std::stable_sort(indices.begin(), indices.end(), [&vote](int a, int b) {
-        return vote.teams.at(a).votes > vote.teams.at(b).votes;
-    });
+    std::stable_sort(indices.begin(), indices.end(),
+                     [&vote](int a, int b) { return vote.result(a) > vote.result(b); });
     QJsonArray teams;
     for (int index : indices)
-        teams.append(teamObject(index, vote.teams.at(index), settings.teams[index]));
+        teams.append(
+            teamObject(index, vote.teams.at(index), settings.teams[index], vote.result(index)));
 
     QJsonObject ignored;
     for (int reason = 1; reason < kIgnoredReasonCount; ++reason)

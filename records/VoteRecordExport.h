@@ -23,8 +23,10 @@ QString fileName(const QString &id, const QString &extension);
 bool writeCsv(const QString &journalPath, const QString &csvPath, RecordedVote &vote,
               QString *error);
 
-// The summary: question, settings, rules, start and end, each team with its
-// total and voters (highest first), ignored votes by reason, torn lines.
+// The summary: question, settings, rules, start and end, each team (the
+// highest result first) with its total at the end of the record (what the
+// CSV's rows add up to), its result (the total before a closing 清空票数)
+// and its voters (highest first), ignored votes by reason, torn lines.
 QByteArray summaryJson(const RecordedVote &vote);
 bool writeSummary(const RecordedVote &vote, const QString &jsonPath, QString *error);
 

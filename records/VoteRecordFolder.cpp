@@ -78,12 +78,12 @@ bool cachedListing(const QString &folder, const QString &id, Listing &listing)
     return true;
 }
 
-QList<Listing::Team> shownTeams(const RecordSettings &settings, const TeamMap *counted)
+QList<Listing::Team> shownTeams(const RecordSettings &settings, const RecordedVote *counted)
 {
     QList<Listing::Team> teams;
     for (int index = 1; index <= settings.mode; ++index)
         teams.append(Listing::Team {index, QString::fromUtf8(settings.teams[index].name),
-                                    counted ? counted->at(index).votes : 0});
+                                    counted ? counted->result(index) : 0});
     return teams;
 }
 
@@ -171,7 +171,7 @@ Listing listingOf(const RecordedVote &vote)
     listing.ended = vote.ended;
     listing.question = vote.settings.question;
     listing.mode = vote.settings.mode;
-    listing.teams = shownTeams(vote.settings, &vote.teams);
+    listing.teams = shownTeams(vote.settings, &vote);
     listing.cleanEnd = vote.cleanEnd;
     listing.tornLines = vote.tornLines;
     listing.counted = true;

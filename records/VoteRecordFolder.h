@@ -33,7 +33,7 @@ struct Listing
     {
         int index = 0;
         QString name;
-        qint64 total = 0;
+        qint64 total = 0; // when the vote ended (before a closing 清空票数)
     };
 
     QString id;

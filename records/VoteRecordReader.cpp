@@ -207,6 +207,7 @@ bool Replay::teamChange(const JournalLine &line, RecordRow &row, bool needsViewe
         return false;
     row.team = int(team);
     row.hasVotes = true;
+    vote.endedByClear = false;
     if (row.team == 4)
         vote.team4GiftLabel = row.kind == RecordKind::Gift;
     TeamRecord &record = vote.teams.at(row.team);
@@ -312,7 +313,9 @@ void Replay::line(const char *text, std::size_t length)
         // One row per team that loses votes, so the rows keep adding up.
         bool any = false;
         vote.team4GiftLabel = false;
+        vote.endedByClear = true;
         for (auto &[index, team] : vote.teams) {
+            vote.clearedTotals[index] = team.votes;
             if (team.votes == 0)
                 continue;
             RecordRow cleared = row;

@@ -62,7 +62,7 @@ OverlayState stateOf(const RecordedVote &vote)
         OverlayTeam team;
         team.index = index;
         team.name = QString::fromUtf8(settings.teams[index].name);
-        team.votes = vote.teams.at(index).votes;
+        team.votes = vote.result(index);
         team.colour = QString::fromLatin1(defaultTeam(index)->colour);
         state.teams.append(team);
         leads.setTeamName(index, settings.teams[index].name);

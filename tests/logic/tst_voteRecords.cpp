@@ -234,8 +234,20 @@ void TestVoteRecords::readBackIsTheVote()
     if (afterAClear) {
         vote.start();
         play(vote, 1, 300);
+        const QString first = vote.journal();
+        QList<qint64> result;
+        for (int index = 1; index <= kTeamCount; ++index)
+            result << vote.session.team(index).votes;
         vote.clearTotals(); // ends the first record; the voters stay on the board
         QVERIFY(vote.recorder.recordId().isEmpty());
+        // Its rows add up to the cleared board; its result is what the clear took.
+        RecordedVote cleared;
+        QVERIFY(VoteRecordReader::read(first, cleared));
+        QVERIFY(cleared.cleanEnd);
+        for (int index = 1; index <= kTeamCount; ++index) {
+            QCOMPARE(cleared.teams.at(index).votes, qint64(0));
+            QCOMPARE(cleared.result(index), result.at(index - 1));
+        }
         vote.correct(2, 7, true);
         vote.stop();
     }
