@@ -387,7 +387,7 @@ void TestVoteRecords::bigVoteRetallies()
     if (python.isEmpty())
         QSKIP("python3 is not installed: the CSV was not re-tallied by Python's csv module");
     QProcess retally;
-    retally.start(python, {QFINDTESTDATA("retally_csv.py"), csv, json});
+    retally.start(python, {QStringLiteral(KIVA_RETALLY_SCRIPT), csv, json});
     QVERIFY(retally.waitForFinished(120000));
     QVERIFY2(retally.exitCode() == 0, retally.readAllStandardError().constData());
     QVERIFY(retally.readAllStandardOutput().startsWith("ok "));
