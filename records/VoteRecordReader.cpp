@@ -9,6 +9,7 @@
 
 #include <cjson/cJSON.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -123,8 +124,8 @@ void readSettings(const cJSON *line, RecordSettings &settings)
         textOf(team, "price_text", into.priceText);
         textOf(team, "image_dir", into.imageDir);
         if (numberOf(team, "price", number))
-            into.price = qint32(qBound<qint64>(std::numeric_limits<qint32>::min(), number,
-                                               std::numeric_limits<qint32>::max()));
+            into.price = qint32(std::clamp<qint64>(number, std::numeric_limits<qint32>::min(),
+                                                   std::numeric_limits<qint32>::max()));
     }
 }
 

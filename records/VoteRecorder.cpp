@@ -200,7 +200,6 @@ bool VoteRecorder::begin(const char *kind)
     if (off || !journal->isOpen())
         return false;
     line = &journal->pendingLines();
-    const bool firstOfBatch = line->isEmpty();
     *line += "{\"v\":";
     appendNumber(*line, VoteRecordFormat::kVersion);
     *line += ",\"time\":\"";
@@ -209,7 +208,7 @@ bool VoteRecorder::begin(const char *kind)
     *line += kind;
     *line += '"';
     // Handed over before the event loop gets to paint what this line records.
-    if (firstOfBatch && !flushQueued) {
+    if (!flushQueued) {
         flushQueued = true;
         QMetaObject::invokeMethod(this, &VoteRecorder::flush, Qt::QueuedConnection);
     }

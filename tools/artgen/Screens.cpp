@@ -83,6 +83,18 @@ void type(QWidget &window, const char *name, const QString &text)
     control<QLineEdit>(window, name)->setText(text);
 }
 
+// A dialog open over its window, the window dimmed behind it.
+QImage dialogOver(QWidget &window, QWidget &dialog)
+{
+    QImage composite = onBackdrop(shoot(window), 0);
+    const QPixmap shot = shoot(dialog);
+    QPainter painter(&composite);
+    painter.fillRect(composite.rect(), QColor(0, 0, 0, 60));
+    painter.drawPixmap((composite.width() - shot.width()) / 2,
+                       (composite.height() - shot.height()) / 2, shot);
+    return composite;
+}
+
 // A vote in progress, set up through the window's controls as a streamer
 // would: names, question, chat voting, start; then a crowd votes.
 // Waits until the download worker has cached every gift's picture.
@@ -279,14 +291,8 @@ bool renderScreens(const QString &outDir)
         productsSelector selector(&window, window.session());
         selector.giftBox(1)->setCurrentIndex(2);
         selector.giftBox(2)->setCurrentIndex(4);
-        QImage composite = onBackdrop(shoot(window), 0);
-        const QPixmap dialog = shoot(selector);
-        QPainter painter(&composite);
-        painter.fillRect(composite.rect(), QColor(0, 0, 0, 60));
-        painter.drawPixmap((composite.width() - dialog.width()) / 2,
-                           (composite.height() - dialog.height()) / 2, dialog);
-        painter.end();
-        ok = save(composite, dir.filePath(QStringLiteral("gift-selector.png"))) && ok;
+        ok = save(dialogOver(window, selector), dir.filePath(QStringLiteral("gift-selector.png")))
+            && ok;
     }
 
     // The records dialog over the vote window; an exported vote's CSV as a
@@ -297,18 +303,12 @@ bool renderScreens(const QString &outDir)
         control<QPushButton>(window, "moreSettingButton")->click();
         recordVotes(window, records.path());
         control<QPushButton>(window, "moreSettingButton")->click();
-        QImage composite = onBackdrop(shoot(window), 0);
         VoteRecordsDialog dialog(&window, records.path(), true, nullptr);
         while (!dialog.allCounted())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         dialog.listControl()->setCurrentRow(1);
-        const QPixmap shot = shoot(dialog);
-        QPainter painter(&composite);
-        painter.fillRect(composite.rect(), QColor(0, 0, 0, 60));
-        painter.drawPixmap((composite.width() - shot.width()) / 2,
-                           (composite.height() - shot.height()) / 2, shot);
-        painter.end();
-        ok = save(composite, dir.filePath(QStringLiteral("records-dialog.png"))) && ok;
+        ok = save(dialogOver(window, dialog), dir.filePath(QStringLiteral("records-dialog.png")))
+            && ok;
 
         const QStringList ids = VoteRecordFolder::ids(records.path());
         QStringList written;
