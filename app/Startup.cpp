@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "overlay/OverlayServer.h"
+#include "platform/Platform.h"
 #include "shell/CWndRemind.h"
 #include "shell/kivaPlugMeng.h"
 #include "vote/kivaPlugInVote.h"
@@ -20,10 +21,12 @@ std::vector<std::string> launchArguments(int argc, char **argv)
 
 StartResult startPlugin(const char *game)
 {
-    return startPlugin(game, BridgeOptions(), OverlayServer::portFromEnvironment());
+    return startPlugin(game, BridgeOptions(), OverlayServer::portFromEnvironment(),
+                       Platform::voteRecordsFolder());
 }
 
-StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overlayPort)
+StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overlayPort,
+                        const QString &recordsFolder)
 {
     if (!game || std::strcmp(game, "vote") != 0)
         return StartResult::WrongGame;
@@ -37,7 +40,7 @@ StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overl
         return StartResult::AlreadyRunning;
     }
 
-    kivaPlugInVote *window = new kivaPlugInVote(nullptr, bridge, overlayPort);
+    kivaPlugInVote *window = new kivaPlugInVote(nullptr, bridge, overlayPort, recordsFolder);
     voteWindow = window;
     window->setWindowFlags(window->windowFlags() | Qt::WindowStaysOnTopHint);
     window->showNormal();
@@ -52,12 +55,14 @@ StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overl
 
 int runPlugin(const char *game)
 {
-    return runPlugin(game, BridgeOptions(), OverlayServer::portFromEnvironment());
+    return runPlugin(game, BridgeOptions(), OverlayServer::portFromEnvironment(),
+                     Platform::voteRecordsFolder());
 }
 
-int runPlugin(const char *game, const BridgeOptions &bridge, int overlayPort)
+int runPlugin(const char *game, const BridgeOptions &bridge, int overlayPort,
+              const QString &recordsFolder)
 {
-    if (startPlugin(game, bridge, overlayPort) != StartResult::Ran) {
+    if (startPlugin(game, bridge, overlayPort, recordsFolder) != StartResult::Ran) {
         // Both refusals end alike: the start failure reminder, then status 2.
         showRemind(QStringLiteral("错误"), QStringLiteral("启动插件失败<br>游戏选择错误"), nullptr);
         return 2;

@@ -3,6 +3,7 @@
 #include "bridge/BridgeOptions.h"
 
 #include <QPointer>
+#include <QString>
 
 #include <string>
 #include <vector>
@@ -26,13 +27,17 @@ enum class StartResult {
 };
 
 // Shows the guide overlay, then creates and runs the vote window modally.
-// The program's window serves the results page on KIVA_OVERLAY_PORT; with
-// other bridge options (tests) it serves it on `overlayPort` (-1: none).
+// The program's window serves the results page on KIVA_OVERLAY_PORT and keeps
+// the vote records in the user's data folder; with other bridge options
+// (tests) it serves the page on `overlayPort` (-1: none) and keeps records in
+// `recordsFolder` (empty: none).
 StartResult startPlugin(const char *game);
-StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overlayPort = -1);
+StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overlayPort = -1,
+                        const QString &recordsFolder = QString());
 
 // Everything after the application object exists: runs the plug-in and
 // returns the process exit status (0 when the vote window's run ends, 2
 // after a refusal, which shows the start failure reminder).
 int runPlugin(const char *game);
-int runPlugin(const char *game, const BridgeOptions &bridge, int overlayPort = -1);
+int runPlugin(const char *game, const BridgeOptions &bridge, int overlayPort = -1,
+              const QString &recordsFolder = QString());

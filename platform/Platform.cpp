@@ -9,6 +9,8 @@
 #include <io.h>
 #include <shlobj.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace Platform {
@@ -34,6 +36,11 @@ QString joinPath(const QString &folder, const QString &name)
 QString imageCacheFolder()
 {
     return joinPath(joinPath(appDataFolder(), QStringLiteral("kiva")), QStringLiteral("head"));
+}
+
+QString voteRecordsFolder()
+{
+    return joinPath(joinPath(appDataFolder(), QStringLiteral("kiva")), QStringLiteral("votes"));
 }
 
 bool fileExists(const QString &path)
@@ -62,6 +69,17 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     return file.write(bytes) == bytes.size();
+#endif
+}
+
+bool syncFile(int fileDescriptor)
+{
+#ifdef Q_OS_WIN
+    return _commit(fileDescriptor) == 0;
+#elif defined(Q_OS_LINUX)
+    return fdatasync(fileDescriptor) == 0;
+#else
+    return fsync(fileDescriptor) == 0;
 #endif
 }
 

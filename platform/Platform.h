@@ -15,6 +15,9 @@ QString appDataFolder();
 // The gift image cache: appDataFolder() + "kiva" + "head", native separators.
 QString imageCacheFolder();
 
+// The vote records: appDataFolder() + "kiva" + "votes", native separators.
+QString voteRecordsFolder();
+
 // Joins folder and name with the native separator.
 QString joinPath(const QString &folder, const QString &name);
 
@@ -23,5 +26,9 @@ bool fileExists(const QString &path);
 // Creates or truncates the file and writes all bytes. False when the file
 // cannot be opened or not every byte was written.
 bool writeFile(const QString &path, const QByteArray &bytes);
+
+// Makes what was written to the open file reach the disk. False when the
+// system reports a failure.
+bool syncFile(int fileDescriptor);
 
 } // namespace Platform

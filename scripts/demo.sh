@@ -96,9 +96,13 @@ if [ "$headless" = 1 ]; then
   fi
   wait "$pilot_pid" || true
   echo "The board: $out/vote-window.png"
+  echo "The vote's record (kiva-records list; kiva-records show ID for the whole vote):"
+  "$build/tools/records/kiva-records" list | head -n 3 || true
 else
   start_listening "$out/room.log" "${room[@]}" --port 11111
   echo "Results page for the broadcast software's browser source: http://127.0.0.1:11112/overlay"
   export QT_LOGGING_RULES="kiva.room.debug=true"
   "$build/kivaPlugInVote" || true
+  echo "The votes' records (kiva-records list; kiva-records show ID for a whole vote):"
+  "$build/tools/records/kiva-records" list | head -n 3 || true
 fi

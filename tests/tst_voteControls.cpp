@@ -451,8 +451,9 @@ void TestVoteControls::panelToggles()
     QCOMPARE(w.window.size(), QSize(774, 550));
     QCOMPARE(w.button("moreSettingButton")->text(), QStringLiteral("更多设置 ﹀"));
     w.click(w.button("moreSettingButton"));
-    QCOMPARE(w.window.size(), QSize(774, 867)); // with the counting rules' section
+    QCOMPARE(w.window.size(), QSize(774, 785));
     QVERIFY(find<QWidget>(w.window, QStringLiteral("moreSettingPanel"))->isVisible());
+    QCOMPARE(find<QWidget>(w.window, QStringLiteral("moreSettingPanel"))->size(), QSize(710, 300));
     QCOMPARE(w.button("moreSettingButton")->text(), QStringLiteral("更多设置 ︿"));
     w.click(w.button("moreSettingButton"));
     QCOMPARE(w.window.size(), QSize(774, 550));

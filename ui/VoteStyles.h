@@ -217,4 +217,22 @@ inline constexpr char kRuleCheck[] =
     "QCheckBox::indicator:checked { image: url(:/res/resource/checkBox@check.png); } "
     "QCheckBox::indicator:unchecked { image: url(:/res/resource/checkBox@uncheck.png); }";
 
+// The records dialog: the selector's card, a white list of past votes.
+
+inline constexpr char kRecordsList[] =
+    "QListWidget { background-color:rgba(255,255,255,1); border:0px; border-radius:16px; "
+    "padding:6px; outline:0px; font-size:13px; font-family:微软雅黑; color:rgba(51,51,51,1); } "
+    "QListWidget::item { padding:6px 8px; border-radius:10px; } "
+    "QListWidget::item:hover:!selected { background-color:rgba(51,51,51,0.06); } "
+    "QListWidget::item:selected { background-color:rgba(255,19,133,1); color:white; }";
+
+// The selector's confirm button, greyed while it cannot be used.
+inline constexpr char kRecordsDisabledButton[] =
+    "QPushButton:disabled{background-color:rgba(200,200,200,1); color:rgba(255,255,255,0.9);}";
+
+// Where the records are and what the list shows of a vote: %1 colour.
+inline constexpr char kRecordsNote[] =
+    "font-size:12px; font-family:微软雅黑; font-weight:400; color:rgba(%1); "
+    "background-color:rgba(0,0,0,0);";
+
 } // namespace VoteStyles

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QVBoxLayout>
 
 using namespace WidgetFactory;
@@ -30,6 +31,8 @@ constexpr int kWindowX = 5;
 constexpr int kWindowY = 40;
 constexpr int kWindowWidth = 774;
 constexpr int kClosedPanelHeight = 550;
+// The counting rules' column at the more-settings panel's right edge.
+constexpr int kRulesColumnWidth = 220;
 
 QString sheet(const char *text)
 {
@@ -92,6 +95,10 @@ void kivaPlugInVote::buildWindow()
         sizedButton(sheet(VoteStyles::kOutlineButton), QStringLiteral("清空票数"), 65, 24);
     clearTeamButton =
         sizedButton(sheet(VoteStyles::kOutlineButton), QStringLiteral("清空投票纪录"), 85, 24);
+    // Only a window that keeps records shows them.
+    if (records)
+        recordsButton =
+            sizedButton(sheet(VoteStyles::kOutlineButton), QStringLiteral("投票记录"), 65, 24);
     QLabel *countdownCaption = sizedLabel(fill(VoteStyles::kCaption, 13, 500, caption13),
                                           QStringLiteral("显示倒计时"), 90, 20);
     QLabel *durationCaption =
@@ -109,7 +116,7 @@ void kivaPlugInVote::buildWindow()
     moreSettingPanel = new QWidget;
     buildMoreSettings();
     moreSettingPanel->setStyleSheet(sheet(VoteStyles::kTransparentBackground));
-    moreSettingPanel->setFixedSize(710, 382); // 300 and the counting rules' 82
+    moreSettingPanel->setFixedSize(710, 300);
     moreSettingPanel->hide();
 
     auto *countingRow = new QHBoxLayout;
@@ -119,6 +126,10 @@ void kivaPlugInVote::buildWindow()
     countingRow->addWidget(clearBallotButton);
     countingRow->addSpacing(15);
     countingRow->addWidget(clearTeamButton);
+    if (recordsButton) {
+        countingRow->addSpacing(15);
+        countingRow->addWidget(recordsButton);
+    }
     countingRow->addStretch();
 
     auto *countdownRow = new QHBoxLayout;
@@ -228,6 +239,10 @@ void kivaPlugInVote::buildWindow()
     connect(&countdownTimer, &QTimer::timeout, this, &kivaPlugInVote::on_timer_event);
     connect(titleBar, SIGNAL(OnClose()), this, SLOT(on_cancel_clicked()));
     connect(moreSettingButton, SIGNAL(clicked(bool)), this, SLOT(on_moreSetting_clicked()));
+    if (recordsButton) {
+        recordsButton->setObjectName(QStringLiteral("recordsButton"));
+        connect(recordsButton, &QPushButton::clicked, this, &kivaPlugInVote::showRecords);
+    }
 }
 
 void kivaPlugInVote::buildTeamArea()
@@ -483,23 +498,40 @@ void kivaPlugInVote::buildMoreSettings()
     manualRow->addWidget(subButton);
     manualRow->addStretch();
 
-    auto *rulesRow = new QHBoxLayout;
-    rulesRow->setContentsMargins(0, 0, 0, 0);
-    rulesRow->addWidget(onePerViewerCheck);
-    rulesRow->addSpacing(10);
-    rulesRow->addWidget(cooldownCheck);
-    rulesRow->addWidget(cooldownEdit);
-    rulesRow->addSpacing(5);
-    rulesRow->addWidget(secondsLabel);
-    rulesRow->addSpacing(10);
-    rulesRow->addWidget(stopAtTimeUpCheck);
-    rulesRow->addStretch();
+    // The counting rules stand in a column of their own at the panel's right,
+    // beside the first three sections, which leave that side empty: the panel
+    // keeps its size and the four sections stay where they are.
+    auto *cooldownRow = new QHBoxLayout;
+    cooldownRow->setContentsMargins(0, 0, 0, 0);
+    cooldownRow->addWidget(cooldownCheck);
+    cooldownRow->addWidget(cooldownEdit);
+    cooldownRow->addSpacing(5);
+    cooldownRow->addWidget(secondsLabel);
+    cooldownRow->addStretch();
 
     // Changing a vote is a choice within one vote per viewer: under it, indented.
     auto *changeRow = new QHBoxLayout;
     changeRow->setContentsMargins(20, 0, 0, 0);
     changeRow->addWidget(allowChangeCheck);
     changeRow->addStretch();
+
+    auto *rulesLayout = new QVBoxLayout;
+    rulesLayout->setContentsMargins(0, 0, 0, 0);
+    rulesLayout->setSpacing(0);
+    rulesLayout->addWidget(rulesCaption);
+    rulesLayout->addSpacing(5);
+    rulesLayout->addWidget(onePerViewerCheck);
+    rulesLayout->addSpacing(8);
+    rulesLayout->addLayout(changeRow);
+    rulesLayout->addSpacing(8);
+    rulesLayout->addLayout(cooldownRow);
+    rulesLayout->addSpacing(8);
+    rulesLayout->addWidget(stopAtTimeUpCheck);
+    rulesLayout->addStretch();
+    auto *rulesColumn = new QWidget;
+    rulesColumn->setObjectName(QStringLiteral("rulesColumn"));
+    rulesColumn->setFixedWidth(kRulesColumnWidth);
+    rulesColumn->setLayout(rulesLayout);
 
     auto *panelLayout = new QVBoxLayout;
     panelLayout->setContentsMargins(0, 0, 0, 0);
@@ -518,13 +550,17 @@ void kivaPlugInVote::buildMoreSettings()
     panelLayout->addWidget(manualCaption);
     panelLayout->addSpacing(2);
     panelLayout->addLayout(manualRow);
-    panelLayout->addSpacing(10);
-    panelLayout->addWidget(rulesCaption);
-    panelLayout->addSpacing(2);
-    panelLayout->addLayout(rulesRow);
-    panelLayout->addLayout(changeRow);
     panelLayout->addStretch();
-    moreSettingPanel->setLayout(panelLayout);
+    // The sections keep the spacing they have as the panel's own layout.
+    panelLayout->setSpacing(
+        moreSettingPanel->style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing, nullptr,
+                                               moreSettingPanel));
+    auto *columns = new QHBoxLayout;
+    columns->setContentsMargins(0, 0, 0, 0);
+    columns->setSpacing(0);
+    columns->addLayout(panelLayout, 1);
+    columns->addWidget(rulesColumn, 0, Qt::AlignTop);
+    moreSettingPanel->setLayout(columns);
 
     connect(giftRadio, SIGNAL(clicked(bool)), this, SLOT(on_gift_clicked()));
     connect(textRadio, SIGNAL(clicked(bool)), this, SLOT(on_text_clicked()));

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <iterator>
 
 #include <chrono>
 
@@ -229,8 +230,9 @@ CountResult VoteSession::countChatUnderRules(const CountingSettings &settings, c
         if (!(left & (1u << index)))
             continue;
         TeamRecord &team = mutableTeam(index);
-        if (team.votes > 0)
-            --team.votes;
+        // Exactly one vote leaves, even below a total the streamer lowered by
+        // hand: the total stays the sum of its voters' rows and its record's.
+        team.votes = VoteCounting::addVotes(team.votes, -1);
         taken[index] = team.voters.take(who, 1);
     }
     CountResult result = VoteCounting::creditChat(teamRecords, settings, who, chosen);
@@ -290,6 +292,27 @@ void VoteSession::clearVoters()
 {
     for (auto &entry : teamRecords)
         entry.second.voters.clear();
+}
+
+void VoteSession::restoreCount(int index, qint64 votes, VoterRanking voters)
+{
+    TeamRecord &target = mutableTeam(index);
+    target.votes = votes;
+    target.voters = std::move(voters);
+}
+
+void VoteSession::restoreRuleState(const qint64 (&ignored)[kIgnoredReasonCount])
+{
+    std::copy(std::begin(ignored), std::end(ignored), std::begin(ignoredCounts));
+    viewerRules.clear();
+    if (!voteRules.onePerViewer || voteType() != VoteType::Text)
+        return;
+    for (int index = 1; index <= kTeamCount; ++index) {
+        for (const VoterRanking::Entry &entry : team(index).voters) {
+            if (entry.votes > 0)
+                viewerRules[entry.nick].teams |= quint8(1u << index);
+        }
+    }
 }
 
 QString VoteSession::leadText() const

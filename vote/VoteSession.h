@@ -95,6 +95,11 @@ public:
     bool subtractVotes(int index, qint64 votes);
     void clearTotals();
     void clearVoters();
+    // A team's total and voters as a record of the vote gives them back.
+    void restoreCount(int index, qint64 votes, VoterRanking voters);
+    // A restored vote's ignored votes by reason; under one vote per viewer in
+    // chat voting, each listed voter's standing vote, so nobody votes twice.
+    void restoreRuleState(const qint64 (&ignored)[kIgnoredReasonCount]);
     // "【leader】领先【other】margin票" for teams 1 and 2.
     QString leadText() const;
 

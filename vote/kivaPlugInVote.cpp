@@ -7,6 +7,7 @@
 #include "catalogue/productsSelector.h"
 #include "overlay/OverlayServer.h"
 #include "platform/Platform.h"
+#include "records/VoteRecorder.h"
 #include "report/ReportSender.h"
 #include "shell/CWndRemind.h"
 #include "shell/CardShadow.h"
@@ -38,7 +39,7 @@ namespace {
 
 constexpr int kWindowWidth = 774;
 constexpr int kClosedPanelHeight = 550;
-constexpr int kOpenPanelHeight = 867; // the counting rules took 82 px more
+constexpr int kOpenPanelHeight = 785;
 constexpr int kLeadRowWidth = 706;
 constexpr int kLongestCooldown = 3600;
 
@@ -78,21 +79,32 @@ qint64 numberIn(const QLineEdit *edit)
 } // namespace
 
 kivaPlugInVote::kivaPlugInVote(QWidget *parent)
-    : kivaPlugInVote(parent, BridgeOptions(), OverlayServer::portFromEnvironment())
+    : kivaPlugInVote(parent, BridgeOptions(), OverlayServer::portFromEnvironment(),
+                     Platform::voteRecordsFolder())
 {}
 
-kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge, int overlayPort)
+kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge, int overlayPort,
+                               const QString &recordsFolder)
     : QDialog(parent)
     , catalogue(new GiftCatalogue(this))
     , reports(std::make_unique<ReportSender>())
+    , records(recordsFolder.isEmpty() ? nullptr : std::make_unique<VoteRecorder>(recordsFolder))
 {
     // The countdown display follows a clock; precise ticks land on its seconds.
     countdownTimer.setTimerType(Qt::PreciseTimer);
     buildWindow();
+    startRecords();
     connectServices(bridge);
 
     if (overlayPort >= 0) {
-        overlay = new OverlayServer([this] { return overlayState(); }, this);
+        // What the page publishes is in the vote's record first.
+        overlay = new OverlayServer(
+            [this] {
+                if (records)
+                    records->flush();
+                return overlayState();
+            },
+            this);
         if (!overlay->listen(quint16(overlayPort))) {
             // The vote goes on without the page; the streamer hears of it once,
             // when the window is up.
@@ -197,6 +209,9 @@ void kivaPlugInVote::keyPressEvent(QKeyEvent *event)
 
 void kivaPlugInVote::paintEvent(QPaintEvent *event)
 {
+    // Nothing shows on the board that is not in the vote's record.
+    if (records)
+        records->flush();
     // The frame fills the window; its shadow shows only at the rounded corners.
     if (cornerShadow.size() != size()) {
         QImage frame(size(), QImage::Format_ARGB32_Premultiplied);
@@ -237,6 +252,25 @@ void kivaPlugInVote::setVoteControlsEnabled(bool enabled)
     allowChangeCheck->setEnabled(enabled && onePerViewerCheck->isChecked());
 }
 
+// Counting has stopped, by hand or at time-up: the record first, then the view.
+void kivaPlugInVote::countingStopped()
+{
+    if (records)
+        records->stopped(vote, questionEdit->text());
+    showCountingStopped();
+}
+
+// The countdown is seen at 时间到, by its tick or by a vote that came first:
+// recorded once per countdown.
+void kivaPlugInVote::timeUpReached()
+{
+    if (timeUpRecorded)
+        return;
+    timeUpRecorded = true;
+    if (records)
+        records->timeUp();
+}
+
 // What the start button shows once counting is off, by hand or at time-up.
 void kivaPlugInVote::showCountingStopped()
 {
@@ -252,7 +286,7 @@ void kivaPlugInVote::on_start_clicked()
 {
     if (vote.isCounting()) {
         vote.stopCounting();
-        showCountingStopped();
+        countingStopped();
         return;
     }
     if (vote.firstUnnamedShownTeam() != 0) {
@@ -266,6 +300,8 @@ void kivaPlugInVote::on_start_clicked()
     setVoteControlsEnabled(false);
     startButton->setText(QStringLiteral("停止计票"));
     vote.startCounting();
+    if (records)
+        records->started(vote, questionEdit->text());
     refreshRuleLine();
     overlayChanged();
 }
@@ -275,6 +311,8 @@ void kivaPlugInVote::on_clear_ballot_clicked()
     for (int index = 1; index <= kTeamCount; ++index)
         teamWidgets[index].votesLabel->setText(QStringLiteral("0票"));
     vote.clearTotals();
+    if (records)
+        records->totalsCleared();
     showLead(QString());
     overlayChanged();
     reportInteraction("2");
@@ -283,6 +321,8 @@ void kivaPlugInVote::on_clear_ballot_clicked()
 void kivaPlugInVote::on_clear_team_clicked()
 {
     vote.clearVoters();
+    if (records)
+        records->votersCleared();
     for (int index = 1; index <= kTeamCount; ++index)
         teamWidgets[index].voterList->votersCleared();
     reportInteraction("3");
@@ -303,6 +343,8 @@ void kivaPlugInVote::on_start_time_clicked()
     secondsEdit->setEnabled(running);
     if (running) {
         vote.stopCountdown();
+        if (records)
+            records->countdownStopped();
         countdownTimer.stop();
         countdownLabel->setText(QString());
         overlayChanged();
@@ -313,6 +355,9 @@ void kivaPlugInVote::on_start_time_clicked()
     reportInteraction("4");
     const qint64 now = vote.clockMs();
     const Countdown::Reading reading = vote.startCountdown(qint32(numberIn(secondsEdit)), now);
+    timeUpRecorded = false;
+    if (records)
+        records->countdownStarted(qint32(numberIn(secondsEdit)));
     countdownTimer.start(int(vote.countdown().msUntilNextStep(now)));
     showCountdown(reading);
     startTimeButton->setStyleSheet(
@@ -327,8 +372,9 @@ void kivaPlugInVote::on_timer_event()
     showCountdown(reading);
     if (reading.expired) {
         countdownTimer.stop();
+        timeUpReached();
         if (vote.stopCountingAtTimeUp())
-            showCountingStopped();
+            countingStopped();
     } else {
         countdownTimer.start(int(vote.countdown().msUntilNextStep(now)));
     }
@@ -349,25 +395,28 @@ void kivaPlugInVote::on_moreSetting_clicked()
     }
 }
 
+void kivaPlugInVote::showVoteType(VoteType type)
+{
+    const bool gifts = type == VoteType::Gift;
+    (gifts ? giftRadio : textRadio)->setChecked(true);
+    vote.setVoteType(type);
+    for (int index = 1; index <= kTeamCount; ++index)
+        teamWidgets[index].giftButton->setVisible(gifts);
+}
+
 void kivaPlugInVote::on_gift_clicked()
 {
-    giftRadio->setChecked(true);
-    vote.setVoteType(VoteType::Gift);
-    for (int index = 1; index <= kTeamCount; ++index)
-        teamWidgets[index].giftButton->show();
+    showVoteType(VoteType::Gift);
     reportInteraction("5");
 }
 
 void kivaPlugInVote::on_text_clicked()
 {
-    textRadio->setChecked(true);
-    vote.setVoteType(VoteType::Text);
-    for (int index = 1; index <= kTeamCount; ++index)
-        teamWidgets[index].giftButton->hide();
+    showVoteType(VoteType::Text);
     reportInteraction("6");
 }
 
-void kivaPlugInVote::setMode(int teams)
+void kivaPlugInVote::setMode(int teams, bool report)
 {
     divider23->setVisible(teams >= 3);
     divider34->setVisible(teams >= 4);
@@ -388,7 +437,8 @@ void kivaPlugInVote::setMode(int teams)
     for (int index = 1; index <= teams; ++index)
         teamWidgets[index].nameEdit->setMaxLength(maxLength);
     overlayChanged();
-    reportInteraction(teams == 2 ? "7" : teams == 3 ? "8" : "9");
+    if (report)
+        reportInteraction(teams == 2 ? "7" : teams == 3 ? "8" : "9");
 }
 
 void kivaPlugInVote::on_mode2_clicked()
@@ -413,9 +463,12 @@ void kivaPlugInVote::on_node_clicked()
     const QColor chosen = QColorDialog::getColor(initial, this, QStringLiteral("选择颜色"));
     if (!chosen.isValid())
         return;
-    const int red = chosen.red();
-    const int green = chosen.green();
-    const int blue = chosen.blue();
+    showNoteColor(chosen.red(), chosen.green(), chosen.blue());
+    reportInteraction("10");
+}
+
+void kivaPlugInVote::showNoteColor(int red, int green, int blue)
+{
     questionEdit->setStyleSheet(VoteStyles::fill(VoteStyles::kQuestionColour, red, green, blue));
     questionEdit->update();
     swatchButton->setStyleSheet(VoteStyles::fill(VoteStyles::kSwatchTemplate, red, green, blue, red,
@@ -424,7 +477,6 @@ void kivaPlugInVote::on_node_clicked()
     overlayChanged();
     swatchButton->update();
     questionEdit->update();
-    reportInteraction("10");
 }
 
 void kivaPlugInVote::adjustManualVotes(QLineEdit *countEdit, QComboBox *teamBox, bool add)
@@ -438,6 +490,8 @@ void kivaPlugInVote::adjustManualVotes(QLineEdit *countEdit, QComboBox *teamBox,
             vote.addVotes(index, votes);
         else
             vote.subtractVotes(index, votes);
+        if (records)
+            records->corrected(vote, index, votes, add);
         showVotes(index);
     }
     if (vote.voteMode() == 2)
@@ -473,6 +527,19 @@ void kivaPlugInVote::applyRules()
     ruleLineLeadLength = -1;
     refreshRuleLine();
     overlayChanged();
+}
+
+void kivaPlugInVote::showRules(const VoteRules &rules)
+{
+    onePerViewerCheck->setChecked(rules.onePerViewer);
+    allowChangeCheck->setChecked(rules.onePerViewer && rules.allowChange);
+    cooldownCheck->setChecked(rules.cooldownSeconds > 0);
+    if (rules.cooldownSeconds > 0) {
+        const QSignalBlocker quiet(cooldownEdit);
+        cooldownEdit->setText(QString::number(rules.cooldownSeconds));
+    }
+    stopAtTimeUpCheck->setChecked(rules.stopAtTimeUp);
+    applyRules();
 }
 
 void kivaPlugInVote::on_products_clicked()
@@ -642,13 +709,23 @@ void kivaPlugInVote::showCountResult(const CountResult &result, bool giftVote)
         ruleLineDue();
     if (result.changedTeams || result.ignored != IgnoredReason::None)
         overlayChanged();
-    if (result.stoppedAtTimeUp)
-        showCountingStopped();
+}
+
+void kivaPlugInVote::stopIfTimeUp(const CountResult &result)
+{
+    // The vote that found the countdown run out is recorded after the stop.
+    if (!result.stoppedAtTimeUp)
+        return;
+    timeUpReached();
+    countingStopped();
 }
 
 void kivaPlugInVote::on_text_message(const char *nick, const char *text)
 {
     const CountResult result = vote.countChat(nick, text);
+    stopIfTimeUp(result);
+    if (records)
+        records->countedChat(vote, nick, text, result);
     showCountResult(result, false);
     qCDebug(lcRoom).noquote() << "chat" << QString::fromUtf8(nick) << ":" << QString::fromUtf8(text)
                               << (result.changedTeams ? "(counted)" : "");
@@ -657,6 +734,9 @@ void kivaPlugInVote::on_text_message(const char *nick, const char *text)
 void kivaPlugInVote::on_gift_message(const char *nick, const char *product_id, int buyTimes)
 {
     const CountResult result = vote.countGift(nick, product_id, buyTimes);
+    stopIfTimeUp(result);
+    if (records)
+        records->countedGift(vote, nick, product_id, buyTimes, result);
     showCountResult(result, true);
     qCDebug(lcRoom).noquote() << "gift" << QString::fromUtf8(nick) << ":" << product_id << "x"
                               << buyTimes << (result.changedTeams ? "(counted)" : "");

@@ -19,6 +19,8 @@ class GiftCatalogue;
 class OverlayServer;
 class ReportSender;
 class CTitleBar;
+class VoteRecorder;
+struct RecordedVote;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -39,11 +41,14 @@ class kivaPlugInVote : public QDialog
 
 public:
     // The program's window: the live room at its fixed address, the results
-    // page on KIVA_OVERLAY_PORT (default 11112).
+    // page on KIVA_OVERLAY_PORT (default 11112), the vote records in the
+    // user's data folder.
     explicit kivaPlugInVote(QWidget *parent = nullptr);
-    // The same window with its live-room link pointed elsewhere, or off, and
-    // the results page on `overlayPort` (0: a free port; -1: none) (tests, tools).
-    kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge, int overlayPort = -1);
+    // The same window with its live-room link pointed elsewhere, or off, the
+    // results page on `overlayPort` (0: a free port; -1: none) and the vote
+    // records in `recordsFolder` (empty: none kept) (tests, tools).
+    kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge, int overlayPort = -1,
+                   const QString &recordsFolder = QString());
     ~kivaPlugInVote() override;
 
     const VoteSession &session() const { return vote; }
@@ -64,6 +69,15 @@ public:
     OverlayState overlayState() const;
     // The results page's address; empty when it is not served.
     QString overlayAddress() const;
+
+    // The vote records; null when the window keeps none.
+    VoteRecorder *voteRecords() const { return records.get(); }
+    // Puts the recorded vote `id` back into the session and the window, not
+    // counting; its record goes on. False with `error` while counting or when
+    // the record cannot be read or taken.
+    bool restoreRecord(const QString &id, QString *error);
+    // The records dialog, modal.
+    void showRecords();
 
 public slots:
     void on_cancel_clicked();
@@ -114,7 +128,9 @@ private:
     void buildMoreSettings();
 
     // What the slots show.
-    void setMode(int teams);
+    void setMode(int teams, bool report = true);
+    void showVoteType(VoteType type);
+    void showNoteColor(int red, int green, int blue);
     void showVotes(int index, bool trailingBlank = false);
     void showCountResult(const CountResult &result, bool giftVote);
     void refreshLead();
@@ -125,6 +141,12 @@ private:
     void refreshVoterCounts();
     void setVoteControlsEnabled(bool enabled);
     void showCountingStopped();
+    // The rules section showing `rules`, which the session then applies.
+    void showRules(const VoteRules &rules);
+    void countingStopped();
+    void timeUpReached();
+    // Counting stopped at time-up when this vote came: the stop is recorded and shown.
+    void stopIfTimeUp(const CountResult &result);
     void showCountdown(const Countdown::Reading &reading);
     void adjustManualVotes(QLineEdit *countEdit, QComboBox *teamBox, bool add);
     // The counting rules as the panel's controls set them.
@@ -145,12 +167,18 @@ private:
     // Something the results page shows has changed.
     void overlayChanged();
 
+    // The vote records.
+    void startRecords();
+    void showRecordedVote(const RecordedVote &recorded);
+
     VoteSession vote;
     GiftCatalogue *catalogue = nullptr;
     std::unique_ptr<ReportSender> reports;
     QTimer countdownTimer;
+    bool timeUpRecorded = false; // this countdown's 时间到 is in the record
     CIMkiva *imClient = nullptr;
     OverlayServer *overlay = nullptr;
+    std::unique_ptr<VoteRecorder> records;
     // Cards that close by themselves, and the one link reminder of the process.
     QPointer<CWndRemind> linkCard;
     QPointer<CWndRemind> listCard;
@@ -164,6 +192,7 @@ private:
     QPushButton *startButton = nullptr;
     QPushButton *clearBallotButton = nullptr;
     QPushButton *clearTeamButton = nullptr;
+    QPushButton *recordsButton = nullptr;
     QLineEdit *secondsEdit = nullptr;
     QPushButton *startTimeButton = nullptr;
     QPushButton *moreSettingButton = nullptr;

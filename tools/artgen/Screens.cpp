@@ -6,8 +6,13 @@
 #include "catalogue/HttpFetch.h"
 #include "catalogue/productsSelector.h"
 #include "platform/Platform.h"
+#include "records/VoteRecordFolder.h"
+#include "records/VoteRecordReader.h"
+#include "records/VoteRecorder.h"
 #include "shell/CWndRemind.h"
 #include "shell/kivaPlugMeng.h"
+#include "ui/ResultPicture.h"
+#include "ui/VoteRecordsDialog.h"
 #include "vote/kivaPlugInVote.h"
 
 #include <QCoreApplication>
@@ -16,15 +21,18 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFrame>
+#include <QHeaderView>
 #include <QImage>
 #include <QLayout>
 #include <QLinearGradient>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadialGradient>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -74,6 +82,18 @@ template<typename Widget> Widget *control(QWidget &window, const char *name)
 void type(QWidget &window, const char *name, const QString &text)
 {
     control<QLineEdit>(window, name)->setText(text);
+}
+
+// A dialog open over its window, the window dimmed behind it.
+QImage dialogOver(QWidget &window, QWidget &dialog)
+{
+    QImage composite = onBackdrop(shoot(window), 0);
+    const QPixmap shot = shoot(dialog);
+    QPainter painter(&composite);
+    painter.fillRect(composite.rect(), QColor(0, 0, 0, 60));
+    painter.drawPixmap((composite.width() - shot.width()) / 2,
+                       (composite.height() - shot.height()) / 2, shot);
+    return composite;
 }
 
 // A vote in progress, set up through the window's controls as a streamer
@@ -131,6 +151,99 @@ void runVote(kivaPlugInVote &window, int teams, bool panel, const char *const *r
         QCoreApplication::processEvents(); // the rule line follows the votes once per pass
     if (panel)
         control<QPushButton>(window, "moreSettingButton")->click();
+}
+
+// A few past votes in the records folder, as a streamer's evening leaves them:
+// votes ended by 清空票数, one cut off by a crash, one still counting.
+void recordVotes(kivaPlugInVote &window, const QString &folder)
+{
+    struct Past
+    {
+        const char *question;
+        QStringList names;
+        int votes;
+        bool cut;
+    };
+    const Past votes[] = {
+        {"今晚吃火锅还是烧烤？", {QStringLiteral("火锅"), QStringLiteral("烧烤")}, 90, false},
+        {"下一首唱什么？",
+         {QStringLiteral("晴天"), QStringLiteral("稻香"), QStringLiteral("七里")},
+         120,
+         true},
+        {"想看主播化妆还是卸妆？", {QStringLiteral("化妆"), QStringLiteral("卸妆")}, 140, false},
+    };
+    static const char *const nicks[] = {"小明",   "阿花", "Lucky_6", "观众017", "kiki",
+                                        "路人甲", "Tom",  "星星",    "mika",    "大熊"};
+    control<QRadioButton>(window, "textRadio")->click();
+    for (const Past &past : votes) {
+        const int teams = int(past.names.size());
+        control<QRadioButton>(window, teams == 3 ? "mode3Radio" : "mode2Radio")->click();
+        type(window, "questionEdit", QString::fromUtf8(past.question));
+        for (int index = 1; index <= teams; ++index)
+            type(window, QByteArray("nameEdit" + QByteArray::number(index)).constData(),
+                 past.names.at(index - 1));
+        control<QPushButton>(window, "startButton")->click();
+        const QString id = window.voteRecords()->recordId();
+        for (int i = 0; i < past.votes; ++i) {
+            const int team = 1 + (i * 7 + i / 3) % teams;
+            window.on_text_message(nicks[(i * i + team) % 10],
+                                   past.names.at(team - 1).toUtf8().constData());
+        }
+        window.voteRecords()->flush();
+        if (past.cut) {
+            // The program died here: its journal has no end.
+            QFile::copy(VoteRecordFolder::journalPath(folder, id),
+                        VoteRecordFolder::journalPath(folder, id + QStringLiteral("-cut")));
+        }
+        control<QPushButton>(window, "startButton")->click();
+        control<QPushButton>(window, "clearBallotButton")->click();
+        control<QPushButton>(window, "clearTeamButton")->click();
+        if (past.cut) {
+            QFile::remove(VoteRecordFolder::journalPath(folder, id));
+            QFile::rename(VoteRecordFolder::journalPath(folder, id + QStringLiteral("-cut")),
+                          VoteRecordFolder::journalPath(folder, id));
+        }
+    }
+    control<QPushButton>(window, "startButton")->click();
+    for (int i = 0; i < 20; ++i)
+        window.on_text_message(nicks[i % 10], "化妆");
+}
+
+// The first rows of an exported CSV as a spreadsheet program shows them.
+QImage csvAsTable(const QString &csvPath, int rows)
+{
+    QFile file(csvPath);
+    file.open(QIODevice::ReadOnly);
+    const QList<QByteArray> lines = file.readAll().mid(3).split('\n');
+    QTableWidget table(rows, 9);
+    table.setStyleSheet(QStringLiteral(
+        "QTableWidget { background: white; gridline-color: #d4d4d4; font-size: 13px; } "
+        "QHeaderView::section { background: #f3f3f3; border: 0px; border-right: 1px solid "
+        "#d4d4d4; border-bottom: 1px solid #d4d4d4; padding: 3px; font-size: 13px; }"));
+    QStringList letters;
+    for (char c = 'A'; c <= 'I'; ++c)
+        letters << QString(QLatin1Char(c));
+    table.setHorizontalHeaderLabels(letters);
+    for (int row = 0; row < rows && row < lines.size(); ++row) {
+        // Plain cells only in these rows: no quoting to undo.
+        const QList<QByteArray> cells = lines.at(row).trimmed().split(',');
+        for (int column = 0; column < cells.size() && column < 9; ++column) {
+            auto *item = new QTableWidgetItem(QString::fromUtf8(cells.at(column)));
+            if (row == 0) {
+                QFont bold = item->font();
+                bold.setBold(true);
+                item->setFont(bold);
+            }
+            table.setItem(row, column, item);
+        }
+    }
+    table.resizeColumnsToContents();
+    table.verticalHeader()->setDefaultSectionSize(24);
+    int width = table.verticalHeader()->sizeHint().width() + 4;
+    for (int column = 0; column < 9; ++column)
+        width += table.columnWidth(column);
+    table.resize(width, table.horizontalHeader()->sizeHint().height() + rows * 24 + 4);
+    return shoot(table).toImage();
 }
 
 } // namespace
@@ -201,14 +314,37 @@ bool renderScreens(const QString &outDir)
         productsSelector selector(&window, window.session());
         selector.giftBox(1)->setCurrentIndex(2);
         selector.giftBox(2)->setCurrentIndex(4);
-        QImage composite = onBackdrop(shoot(window), 0);
-        const QPixmap dialog = shoot(selector);
-        QPainter painter(&composite);
-        painter.fillRect(composite.rect(), QColor(0, 0, 0, 60));
-        painter.drawPixmap((composite.width() - dialog.width()) / 2,
-                           (composite.height() - dialog.height()) / 2, dialog);
-        painter.end();
-        ok = save(composite, dir.filePath(QStringLiteral("gift-selector.png"))) && ok;
+        ok = save(dialogOver(window, selector), dir.filePath(QStringLiteral("gift-selector.png")))
+            && ok;
+    }
+
+    // The records dialog over the vote window; an exported vote's CSV as a
+    // table and its picture.
+    {
+        QTemporaryDir records;
+        kivaPlugInVote window(nullptr, BridgeOptions::off(), -1, records.path());
+        control<QPushButton>(window, "moreSettingButton")->click();
+        recordVotes(window, records.path());
+        control<QPushButton>(window, "moreSettingButton")->click();
+        VoteRecordsDialog dialog(&window, records.path(), true, nullptr);
+        while (!dialog.allCounted())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        dialog.listControl()->setCurrentRow(1);
+        ok = save(dialogOver(window, dialog), dir.filePath(QStringLiteral("records-dialog.png")))
+            && ok;
+
+        const QStringList ids = VoteRecordFolder::ids(records.path());
+        QStringList written;
+        QString error;
+        if (ids.size() < 2
+            || !exportVoteRecord(VoteRecordFolder::journalPath(records.path(), ids.at(1)),
+                                 records.path(), &written, &error)) {
+            QTextStream(stdout) << "cannot export a vote: " << error << '\n';
+            return false;
+        }
+        ok = save(csvAsTable(written.at(0), 16), dir.filePath(QStringLiteral("records-csv.png")))
+            && ok;
+        ok = save(QImage(written.at(2)), dir.filePath(QStringLiteral("records-result.png"))) && ok;
     }
     return ok;
 }

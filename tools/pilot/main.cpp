@@ -10,10 +10,12 @@
 #include "catalogue/HttpFetch.h"
 #include "overlay/OverlayServer.h"
 #include "platform/FontSetup.h"
+#include "platform/Platform.h"
 #include "vote/kivaPlugInVote.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -118,8 +120,13 @@ int main(int argc, char **argv)
         QStringLiteral("countdown"),
         QStringLiteral("Start a countdown of S seconds once counting (0 to 9999)."),
         QStringLiteral("S"));
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"),
+        QStringLiteral("The user's data folder for this run (gift pictures, "
+                       "vote records in kiva/votes)."),
+        QStringLiteral("DIR"));
     parser.addOptions({roomPort, overlayPort, teams, mode, text, question, shot, quitAfter,
-                       onePerViewer, allowChange, cooldown, stopAtTimeUp, countdown});
+                       onePerViewer, allowChange, cooldown, stopAtTimeUp, countdown, dataDir});
     parser.process(application);
 
     const auto refuse = [](const char *why) {
@@ -137,10 +144,16 @@ int main(int argc, char **argv)
 
     if (parser.isSet(overlayPort))
         qputenv("KIVA_OVERLAY_PORT", parser.value(overlayPort).toUtf8());
+    QString records = Platform::voteRecordsFolder();
+    if (parser.isSet(dataDir)) {
+        const QString data = QDir(parser.value(dataDir)).absolutePath();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(data));
+        records = QDir(data).filePath(QStringLiteral("kiva/votes"));
+    }
 
     BridgeOptions bridge;
     bridge.address = QStringLiteral("ws://127.0.0.1:%1").arg(parser.value(roomPort));
-    kivaPlugInVote window(nullptr, bridge, OverlayServer::portFromEnvironment());
+    kivaPlugInVote window(nullptr, bridge, OverlayServer::portFromEnvironment(), records);
     window.showNormal();
     if (!window.overlayAddress().isEmpty())
         say(QStringLiteral("overlay ") + window.overlayAddress());

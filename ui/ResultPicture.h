@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+struct RecordedVote;
+
+// A recorded vote's result as a picture for posting after the stream, in
+// the results page's look: the question, a bar per shown team with its
+// total and share, the lead line with two teams, the start and the length.
+QImage resultPicture(const RecordedVote &vote);
+
+// Writes the record at `journalPath` into `folder` as three files named
+// after the vote's start: the CSV of every row, the JSON summary and the
+// picture. `written` gets their paths. False with `error` on a failure.
+bool exportVoteRecord(const QString &journalPath, const QString &folder, QStringList *written,
+                      QString *error);
