@@ -96,8 +96,6 @@ QImage dialogOver(QWidget &window, QWidget &dialog)
     return composite;
 }
 
-// A vote in progress, set up through the window's controls as a streamer
-// would: names, question, chat voting, start; then a crowd votes.
 // Logs in as the room would and waits for the gift list's answer.
 void logIn(kivaPlugInVote &window)
 {
@@ -122,6 +120,8 @@ void waitForPictures(const kivaPlugInVote &window)
     }
 }
 
+// A vote in progress, set up through the window's controls as a streamer
+// would: names, question, chat voting, start; then a crowd votes.
 void runVote(kivaPlugInVote &window, int teams, bool panel, const char *const *rules = nullptr)
 {
     // The room's gift list, as after login: the board then shows each viewer's votes.
