@@ -24,8 +24,9 @@ flags=(-std=c++17 -fsyntax-only -Wall -Wextra -Werror
 
 failed=0
 cd "$kiva_root"
-for source in app/*.cpp bridge/*.cpp catalogue/*.cpp overlay/*.cpp platform/*.cpp report/*.cpp \
-              shell/*.cpp ui/*.cpp vote/*.cpp; do
+# Every source of the program: all but the tools, tests, benchmarks and fuzz targets.
+mapfile -t sources < <(git ls-files '*.cpp' | grep -vE '^(tools|tests|bench|fuzz)/')
+for source in "${sources[@]}"; do
   if ! "$compiler" "${flags[@]}" "$source"; then
     echo "windows-check: $source does not compile for Windows" >&2
     failed=1
