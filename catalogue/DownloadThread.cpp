@@ -168,8 +168,8 @@ bool DownloadThread::download(const DownloadJob &job, const WorkQueue::Job &work
     qDebug() << " DownloadThread::finished";
 
     if (announcedTooBig || picture.overLimit())
-        qDebug() << "DownloadThread: more than" << kMaxPictureBytes << "bytes, abandoned:"
-                 << job.url;
+        qDebug() << "DownloadThread: more than" << kMaxPictureBytes
+                 << "bytes, abandoned:" << job.url;
     // An aborted reply is closed and has nothing more to read.
     return !abandoned && isSuccess(*reply) && !worker.stopping() && picture.take(*reply)
         && picture.commit();

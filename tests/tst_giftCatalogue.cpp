@@ -8,9 +8,9 @@
 #include "bridge/CIMkiva.h"
 #include "bridge/RoomEventWriter.h"
 #include "catalogue/GiftCatalogue.h"
-#include "overlay/OverlayState.h"
 #include "catalogue/HttpFetch.h"
 #include "catalogue/productsSelector.h"
+#include "overlay/OverlayState.h"
 #include "platform/Platform.h"
 #include "shell/CTitleBar.h"
 #include "shell/CWndRemind.h"
@@ -92,32 +92,32 @@ public:
                               response.set_content("{\"ec\":0}", "application/json");
                           });
         // 100 MB of picture, with its size announced or not, sent as read.
-        http.server().Get("/huge.png", [this](const httplib::Request &request,
-                                              httplib::Response &response) {
-            const auto send = [this](size_t offset, httplib::DataSink &sink) {
-                static const std::string chunk(64 * 1024, 'x');
-                const bool more = offset < kHugeBytes && sink.write(chunk.data(), chunk.size());
-                if (!more) {
-                    std::lock_guard<std::mutex> guard(lock);
-                    hugeEnded = true;
-                }
-                return more;
-            };
-            if (request.has_param("announced"))
-                response.set_content_provider(
-                    kHugeBytes, "image/png",
-                    [send](size_t offset, size_t, httplib::DataSink &sink) {
-                        return send(offset, sink);
-                    });
-            else
-                response.set_chunked_content_provider("image/png", [send](size_t offset,
-                                                                         httplib::DataSink &sink) {
-                    if (send(offset, sink))
-                        return true;
-                    sink.done();
-                    return false;
-                });
-        });
+        http.server().Get(
+            "/huge.png", [this](const httplib::Request &request, httplib::Response &response) {
+                const auto send = [this](size_t offset, httplib::DataSink &sink) {
+                    static const std::string chunk(64 * 1024, 'x');
+                    const bool more = offset < kHugeBytes && sink.write(chunk.data(), chunk.size());
+                    if (!more) {
+                        std::lock_guard<std::mutex> guard(lock);
+                        hugeEnded = true;
+                    }
+                    return more;
+                };
+                if (request.has_param("announced"))
+                    response.set_content_provider(
+                        kHugeBytes, "image/png",
+                        [send](size_t offset, size_t, httplib::DataSink &sink) {
+                            return send(offset, sink);
+                        });
+                else
+                    response.set_chunked_content_provider(
+                        "image/png", [send](size_t offset, httplib::DataSink &sink) {
+                            if (send(offset, sink))
+                                return true;
+                            sink.done();
+                            return false;
+                        });
+            });
         QImage image(150, 150, QImage::Format_ARGB32);
         image.fill(QColor(20, 160, 90));
         QBuffer buffer(&picture);
@@ -822,8 +822,8 @@ void TestGiftCatalogue::longNicksAreCutShort()
         return;
     }
     // The nick's start, then "…", before its count.
-    QVERIFY2(shown.endsWith(QChar(0x2026)) && shown.size() >= 4
-                 && nick.startsWith(shown.chopped(1)) && shown.size() <= nick.size(),
+    QVERIFY2(shown.endsWith(QChar(0x2026)) && shown.size() >= 4 && nick.startsWith(shown.chopped(1))
+                 && shown.size() <= nick.size(),
              qPrintable(shown));
 }
 
@@ -845,8 +845,9 @@ void TestGiftCatalogue::hugePictureLeavesNoFile()
     find<QRadioButton>(w, QStringLiteral("textRadio"))->click();
     button(w, "startButton")->click();
     const TestSupport::PeakMemory memory;
-    login({{"huge", R"({"productid":"huge","name":"大","simage":"%BASE%/huge.png)" + query
-                        + R"(","price":9})"}});
+    login({{"huge",
+            R"({"productid":"huge","name":"大","simage":"%BASE%/huge.png)" + query
+                + R"(","price":9})"}});
     QVERIFY(TestSupport::waitUntil([&] { return api->hugePictureEnded(); }, 30000));
     // Whatever was written meanwhile is gone once the worker let go of it.
     QTRY_VERIFY(QDir(cacheFolder()).entryList(QDir::Files | QDir::Hidden).isEmpty());

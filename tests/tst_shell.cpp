@@ -2,9 +2,9 @@
 #include "TestSupport.h"
 #include "WidgetSupport.h"
 
+#include "catalogue/productsSelector.h"
 #include "shell/CTitleBar.h"
 #include "shell/CWndRemind.h"
-#include "catalogue/productsSelector.h"
 #include "shell/kivaPlugMeng.h"
 #include "vote/kivaPlugInVote.h"
 
@@ -105,7 +105,8 @@ void TestShell::everyStyleSheetParses()
     shown(vote);
     for (const char *control : {"moreSettingButton", "mode4Radio", "textRadio"})
         find<QAbstractButton>(vote, control)->click();
-    for (QLineEdit *name : vote.findChildren<QLineEdit *>(QRegularExpression(QStringLiteral("^nameEdit"))))
+    for (QLineEdit *name :
+         vote.findChildren<QLineEdit *>(QRegularExpression(QStringLiteral("^nameEdit"))))
         name->setText(QStringLiteral("A"));
     for (const char *control : {"startButton", "startTimeButton"})
         find<QAbstractButton>(vote, control)->click();
@@ -125,8 +126,8 @@ void TestShell::everyStyleSheetParses()
     const QRect close(card.titleControl()->closeControl()->mapTo(&card, QPoint()),
                       card.titleControl()->closeControl()->size());
     const QColor behind = picture.pixelColor(close.left() - 3, close.center().y());
-    for (const QPoint corner : {close.topLeft(), close.topRight(), close.bottomLeft(),
-                                close.bottomRight()})
+    for (const QPoint corner :
+         {close.topLeft(), close.topRight(), close.bottomLeft(), close.bottomRight()})
         QCOMPARE(picture.pixelColor(corner), behind);
 }
 

@@ -345,8 +345,7 @@ void TestDecoder::idTakenBeforeAnyUnitIsHandled()
     };
     recorder.feed(message);
     // The outer frame's units go on after the nested ones, untouched by them.
-    QCOMPARE(recorder.calls,
-             (QStringList {"text|a|A|r1", "text|b|C|r2", "text|a|B|r2"}));
+    QCOMPARE(recorder.calls, (QStringList {"text|a|A|r1", "text|b|C|r2", "text|a|B|r2"}));
     QCOMPARE(recorder.lastId(), QByteArray("r2"));
 }
 
