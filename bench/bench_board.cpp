@@ -14,6 +14,7 @@
 
 #include "bridge/RoomEventWriter.h"
 #include "bridge/RoomMessageDecoder.h"
+#include "catalogue/GiftCatalogue.h"
 #include "catalogue/HttpFetch.h"
 #include "platform/FontSetup.h"
 #include "overlay/OverlayServer.h"
@@ -96,7 +97,11 @@ struct Board
             window.findChild<QPushButton *>(QStringLiteral("startTimeButton"))->click();
         }
         window.on_auth_message("10001", "20002", "bench");
-        QCoreApplication::processEvents();
+        // The list comes in the background; the board shows counts once it is in.
+        QElapsedTimer clock;
+        clock.start();
+        while (window.giftCatalogue()->listsAnswered() == 0 && clock.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
 
     void fill(int voters)

@@ -22,21 +22,25 @@
 
 namespace {
 
-// The vote window's counting path without its widgets: the decoded frame
-// goes to a vote session, as the window's slots hand it on.
-void countFrame(const char *message, RoomFrame &frame, VoteSession &session)
+// The vote window's counting path without its widgets: each decoded frame
+// walks to a vote session, as the window's slots hand it on.
+class SessionCounter : public RoomFrameReceiver
 {
-    if (!frame.decode(message))
-        return;
-    if (frame.kind() != RoomFrame::Kind::RoomEvents || !session.acceptRoomEvent(frame.messageId()))
-        return;
-    for (const RoomFrame::Unit &unit : frame.units()) {
-        if (unit.type == RoomFrame::Unit::Type::Chat)
-            session.countChat(unit.nick, unit.text);
-        else
-            session.countGift(unit.nick, unit.productId, unit.count);
+public:
+    explicit SessionCounter(VoteSession &session)
+        : session(session)
+    {}
+    bool acceptRoomEvent(const char *msgId) override { return session.acceptRoomEvent(msgId); }
+    void onLogin(const RoomFrame::Login &) override {}
+    void onChat(const char *nick, const char *text) override { session.countChat(nick, text); }
+    void onGift(const char *nick, const char *productId, int count) override
+    {
+        session.countGift(nick, productId, count);
     }
-}
+
+private:
+    VoteSession &session;
+};
 
 std::vector<QByteArray> makeMix(int count)
 {
@@ -112,8 +116,11 @@ int main(int argc, char **argv)
     session.setTeamName(2, QStringLiteral("蓝队").toUtf8());
     session.startCounting();
     RoomFrame frame;
-    const double engine = bestRate(
-        messages, rounds, [&](const char *message) { countFrame(message, frame, session); });
+    SessionCounter counter(session);
+    const double engine = bestRate(messages, rounds, [&](const char *message) {
+        frame.decode(message);
+        applyRoomFrame(frame, counter);
+    });
 
     // The real window with its link off; messages go through the link's handler.
     kivaPlugInVote window(nullptr, BridgeOptions::off());

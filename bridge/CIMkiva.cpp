@@ -1,9 +1,6 @@
 #include "bridge/CIMkiva.h"
 
-#include "platform/QtCompat.h"
-
-#include "shell/CWndRemind.h"
-#include "vote/kivaPlugInVote.h"
+#include "platform/QtNetworkCompat.h"
 
 #include <QSslConfiguration>
 #include <QUrl>
@@ -20,6 +17,8 @@ CIMkiva::CIMkiva(QObject *parent, const BridgeOptions &bridgeOptions)
     qRegisterMetaType<QAbstractSocket::SocketError>();
     qRegisterMetaType<QList<QSslError>>();
     handshakeTimer.setSingleShot(true);
+    socket.setMaxAllowedIncomingMessageSize(quint64(kMaxMessageBytes));
+    socket.setMaxAllowedIncomingFrameSize(quint64(kMaxMessageBytes));
 }
 
 CIMkiva::~CIMkiva()
@@ -30,11 +29,8 @@ CIMkiva::~CIMkiva()
     handshakeTimer.stop();
 }
 
-void CIMkiva::startLink(RoomMessageHandler messageHandler, kivaPlugInVote *context)
+void CIMkiva::startLink()
 {
-    handler = messageHandler;
-    handlerContext = context;
-
     connect(&socket, &QWebSocket::connected, this, &CIMkiva::onConnected);
     connect(&socket, &QWebSocket::sslErrors, this, &CIMkiva::onSslErrors);
     connect(&socket, &QWebSocket::disconnected, this, &CIMkiva::onDisConnected);
@@ -68,32 +64,18 @@ void CIMkiva::onConnected()
     retryTimer.stop();
     handshakeTimer.stop();
     socket.sendTextMessage(QString::fromUtf8(RoomProtocol::kAuthText));
+    emit linkUp();
 }
 
+// The one place where the host's messages come in.
 void CIMkiva::onTextMessageReceived(const QString &message)
 {
-    const QByteArray bytes = message.toUtf8();
-    if (handler && handlerContext)
-        handler(bytes.constData(), handlerContext);
+    emit textFrame(message.toUtf8());
 }
 
 void CIMkiva::onError(QAbstractSocket::SocketError)
 {
-    reportFailure();
-}
-
-void CIMkiva::reportFailure()
-{
-    if (errorShown)
-        return;
-    errorShown = true;
-    // The socket reports an error before the disconnection that starts the
-    // retry timer. A modal card opened right inside this signal would hold that
-    // back until the streamer closes it, so open it once the socket is done.
-    QTimer::singleShot(0, this, [this] {
-        showRemind(QStringLiteral("错误"), QStringLiteral("连接失败<br>请开启KIVA开播!"),
-                   handlerContext);
-    });
+    emit linkFailed();
 }
 
 void CIMkiva::onSslErrors(const QList<QSslError> &)
@@ -111,8 +93,8 @@ void CIMkiva::onHandshakeTimeout()
     if (socket.state() == QAbstractSocket::ConnectedState)
         return;
     socket.abort();
-    // A failed attempt like any other: reported once, and retried.
-    reportFailure();
+    // A failed attempt like any other: reported, and retried.
+    emit linkFailed();
     if (!retryTimer.isActive())
         retryTimer.start(options.retryIntervalMs);
 }

@@ -4,36 +4,43 @@
 #include "bridge/RoomProtocol.h"
 
 #include <QAbstractSocket>
+#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QSslError>
 #include <QTimer>
 #include <QWebSocket>
 
-class kivaPlugInVote;
-
-// Receives each text message of the host, as NUL-terminated UTF-8 valid only during the call.
-using RoomMessageHandler = void (*)(const char *message, kivaPlugInVote *context);
-
 // The WebSocket client of the host application's live room: opens the link,
-// authenticates, hands every text message to the handler, retries while the
-// link is down and tells the streamer once when it fails.
+// authenticates, hands on every text message, and retries while the link is
+// down. It shows nothing: whoever owns it decides what the streamer sees.
 class CIMkiva : public QObject
 {
     Q_OBJECT
 
 public:
+    // No real message comes near this; a bigger one is refused as it arrives,
+    // and the link is closed and opened again.
+    static constexpr qint64 kMaxMessageBytes = 16 * 1024 * 1024;
+
     explicit CIMkiva(QObject *parent);
     CIMkiva(QObject *parent, const BridgeOptions &options);
     ~CIMkiva() override;
 
-    // Stores the handler and its context and opens the link.
-    void startLink(RoomMessageHandler handler, kivaPlugInVote *context);
+    // Opens the link.
+    void startLink();
 
     // How many times the link has been opened so far.
     int attempts() const { return openCount; }
     bool isUp() const { return socket.state() == QAbstractSocket::ConnectedState; }
-    bool failureShown() const { return errorShown; }
+
+signals:
+    // A text message of the host, as UTF-8.
+    void textFrame(const QByteArray &message);
+    // The link is up and the authentication text sent.
+    void linkUp();
+    // An attempt failed or the link broke; retries go on by themselves.
+    void linkFailed();
 
 private slots:
     void onConnected();
@@ -46,14 +53,10 @@ private slots:
 private:
     void open();
     void onHandshakeTimeout();
-    void reportFailure();
 
     QTimer retryTimer;
     QTimer handshakeTimer;
     QWebSocket socket;
-    RoomMessageHandler handler = nullptr;
-    kivaPlugInVote *handlerContext = nullptr;
-    bool errorShown = false;
     BridgeOptions options;
     int openCount = 0;
 };

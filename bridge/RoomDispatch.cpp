@@ -31,34 +31,50 @@ const RoomSlots &roomSlots()
     return found;
 }
 
+// The window's three slots, called by name for each value of a frame.
+class WindowSlots : public RoomFrameReceiver
+{
+public:
+    explicit WindowSlots(kivaPlugInVote *window)
+        : window(window)
+        , methods(roomSlots())
+    {}
+
+    bool acceptRoomEvent(const char *msgId) override { return window->acceptRoomEvent(msgId); }
+
+    void onLogin(const RoomFrame::Login &ids) override
+    {
+        methods.auth.invoke(window, Qt::AutoConnection, Q_ARG(const char *, ids.kivaid),
+                            Q_ARG(const char *, ids.roomid), Q_ARG(const char *, ids.token));
+    }
+
+    void onChat(const char *nick, const char *text) override
+    {
+        methods.text.invoke(window, Qt::AutoConnection, Q_ARG(const char *, nick),
+                            Q_ARG(const char *, text));
+    }
+
+    void onGift(const char *nick, const char *productId, int count) override
+    {
+        methods.gift.invoke(window, Qt::AutoConnection, Q_ARG(const char *, nick),
+                            Q_ARG(const char *, productId), Q_ARG(int, count));
+    }
+
+private:
+    kivaPlugInVote *const window;
+    const RoomSlots &methods;
+};
+
 } // namespace
 
 void dispatchRoomMessage(const char *message, kivaPlugInVote *window)
 {
     if (!message || !window)
         return;
+    // A frame of its own per message: a slot may open a modal card, inside
+    // which the next message is decoded while this one's texts are in use.
     RoomFrame frame;
-    if (!frame.decode(message))
-        return;
-
-    const RoomSlots &methods = roomSlots();
-    if (frame.kind() == RoomFrame::Kind::Login) {
-        const RoomFrame::Login &ids = frame.login();
-        methods.auth.invoke(window, Qt::AutoConnection, Q_ARG(const char *, ids.kivaid),
-                            Q_ARG(const char *, ids.roomid), Q_ARG(const char *, ids.token));
-        return;
-    }
-
-    // Taken before any slot runs: a slot may open a modal card, and the next
-    // message is then decoded inside it.
-    if (!window->acceptRoomEvent(frame.messageId()))
-        return;
-    for (const RoomFrame::Unit &unit : frame.units()) {
-        if (unit.type == RoomFrame::Unit::Type::Chat)
-            methods.text.invoke(window, Qt::AutoConnection, Q_ARG(const char *, unit.nick),
-                                Q_ARG(const char *, unit.text));
-        else
-            methods.gift.invoke(window, Qt::AutoConnection, Q_ARG(const char *, unit.nick),
-                                Q_ARG(const char *, unit.productId), Q_ARG(int, unit.count));
-    }
+    frame.decode(message);
+    WindowSlots receiver(window);
+    applyRoomFrame(frame, receiver);
 }

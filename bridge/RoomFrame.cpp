@@ -193,3 +193,27 @@ bool takeMessageId(const char *msgId, QByteArray &lastMsgId)
     lastMsgId = msgId;
     return true;
 }
+
+RoomWalk applyRoomFrame(const RoomFrame &frame, RoomFrameReceiver &receiver)
+{
+    switch (frame.kind()) {
+    case RoomFrame::Kind::Ignored:
+        return RoomWalk::Ignored;
+    case RoomFrame::Kind::Login:
+        receiver.onLogin(frame.login());
+        return RoomWalk::Login;
+    case RoomFrame::Kind::RoomEvents:
+        break;
+    }
+    // Taken before any unit is handed on: a receiver may open a modal card,
+    // and the next message is then decoded inside it.
+    if (!receiver.acceptRoomEvent(frame.messageId()))
+        return RoomWalk::Repeat;
+    for (const RoomFrame::Unit &unit : frame.units()) {
+        if (unit.type == RoomFrame::Unit::Type::Chat)
+            receiver.onChat(unit.nick, unit.text);
+        else
+            receiver.onGift(unit.nick, unit.productId, unit.count);
+    }
+    return RoomWalk::Units;
+}

@@ -78,3 +78,33 @@ private:
 // accepted is dropped (false); any other id becomes the last one. A room
 // event without an id (null) is always accepted and leaves `lastMsgId` alone.
 bool takeMessageId(const char *msgId, QByteArray &lastMsgId);
+
+// Whoever takes the values of decoded frames: the vote window's slots, a vote
+// session, a tally of what was sent. Texts are valid during the call only.
+class RoomFrameReceiver
+{
+public:
+    virtual ~RoomFrameReceiver() = default;
+
+    // The repeat rule, asked once per room event before any of its units is
+    // handed on; false drops the event. By default the receiver's own last id.
+    virtual bool acceptRoomEvent(const char *msgId) { return takeMessageId(msgId, lastMsgId); }
+    virtual void onLogin(const RoomFrame::Login &ids) = 0;
+    virtual void onChat(const char *nick, const char *text) = 0;
+    virtual void onGift(const char *nick, const char *productId, int count) = 0;
+
+protected:
+    QByteArray lastMsgId = "none";
+};
+
+// What became of a frame handed to a receiver.
+enum class RoomWalk {
+    Ignored, // nothing for the plug-in
+    Login, // onLogin was called
+    Repeat, // a room event dropped by the repeat rule
+    Units, // a room event whose units were handed on, in order (maybe none)
+};
+
+// Hands a decoded frame's values to the receiver: the login, or the room
+// event's units in order, nick first, after the repeat rule took its id.
+RoomWalk applyRoomFrame(const RoomFrame &frame, RoomFrameReceiver &receiver);

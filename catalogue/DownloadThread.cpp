@@ -8,9 +8,10 @@
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QSaveFile>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
+
+#include <memory>
 
 namespace {
 
@@ -20,18 +21,61 @@ bool isSuccess(const QNetworkReply &reply)
     return reply.error() == QNetworkReply::NoError && status >= 200 && status <= 299;
 }
 
-// Written beside the target and renamed over it, so a failed write leaves
-// the old file (or none) rather than a partial one.
-bool writeWhole(const QString &path, const QByteArray &bytes)
+// The reply's bytes as they arrive, into a temporary file beside the target
+// (QSaveFile), so no picture is ever held whole in memory.
+class PictureFile
 {
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(bytes);
-    return file.commit();
-}
+public:
+    explicit PictureFile(const QString &path)
+        : file(path)
+    {}
+
+    // False once a write failed or the answer passed the limit.
+    bool take(QNetworkReply &reply)
+    {
+        if (failed)
+            return false;
+        if (reply.bytesAvailable() <= 0)
+            return true;
+        if (!opened) {
+            opened = QDir().mkpath(QFileInfo(file.fileName()).absolutePath())
+                && file.open(QIODevice::WriteOnly);
+            if (!opened)
+                return !(failed = true);
+        }
+        char chunk[64 * 1024];
+        for (;;) {
+            const qint64 read = reply.read(chunk, sizeof chunk);
+            if (read <= 0)
+                break;
+            written += read;
+            tooBig = written > DownloadThread::kMaxPictureBytes;
+            if (tooBig || file.write(chunk, read) != read)
+                return !(failed = true);
+        }
+        return true;
+    }
+
+    bool overLimit() const { return tooBig; }
+
+    // Replaces the target; anything else leaves no file behind.
+    bool commit()
+    {
+        if (failed || !opened || written == 0) {
+            if (opened)
+                file.cancelWriting();
+            return false;
+        }
+        return file.commit();
+    }
+
+private:
+    QSaveFile file;
+    qint64 written = 0;
+    bool opened = false;
+    bool failed = false;
+    bool tooBig = false;
+};
 
 } // namespace
 
@@ -40,34 +84,16 @@ DownloadThread::DownloadThread(int timeLimitMs)
 {
     // The reply's error signal reaches on_error across threads, queued.
     qRegisterMetaType<QNetworkReply::NetworkError>();
-    worker.reset(QThread::create([this] { run(); }));
-    worker->start();
-}
-
-DownloadThread::~DownloadThread()
-{
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        stopping = true;
-        jobs.clear();
-        // The reply belongs to the worker thread; its local loop runs the abort.
-        if (current) {
-            QNetworkReply *reply = current;
-            QMetaObject::invokeMethod(
-                reply, [reply] { reply->abort(); }, Qt::QueuedConnection);
-        }
-    }
-    wake.notify_all();
-    worker->wait();
 }
 
 bool DownloadThread::add_job(const DownloadJob &job)
 {
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        jobs.push_back(job);
-    }
-    wake.notify_one();
+    queue.post([this, job](const WorkQueue::Job &worker) {
+        const bool written = download(job, worker);
+        // A download cut short by the destructor has nobody left to tell.
+        if (!worker.stopping())
+            emit jobFinished(job.filePath, written);
+    });
     return true;
 }
 
@@ -88,38 +114,16 @@ void DownloadThread::on_error(QNetworkReply::NetworkError code)
              << QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(code);
 }
 
-void DownloadThread::run()
+bool DownloadThread::download(const DownloadJob &job, const WorkQueue::Job &worker)
 {
-    // Made here so that it, and every reply, belongs to the worker thread.
+    // Made on the worker thread, so it and its replies belong there.
     QNetworkAccessManager network;
-    for (;;) {
-        DownloadJob job;
-        {
-            std::unique_lock<std::mutex> guard(lock);
-            wake.wait(guard, [this] { return stopping || !jobs.empty(); });
-            if (stopping)
-                return;
-            // Newest first: the gift just listed is the likeliest to be shown.
-            job = jobs.back();
-            jobs.pop_back();
-        }
-        const bool written = download(network, job);
-        bool stopped;
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            stopped = stopping;
-        }
-        // A download cut short by the destructor has nobody left to tell.
-        if (!stopped)
-            emit jobFinished(job.filePath, written);
-    }
-}
-
-bool DownloadThread::download(QNetworkAccessManager &network, const DownloadJob &job)
-{
     const std::unique_ptr<QNetworkReply> reply(
         network.get(QNetworkRequest(QUrl(job.url, QUrl::TolerantMode))));
+    // Reads are taken as they come; Qt holds no more than this meanwhile.
+    reply->setReadBufferSize(256 * 1024);
 
+    PictureFile picture(job.filePath);
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
@@ -133,27 +137,40 @@ bool DownloadThread::download(QNetworkAccessManager &network, const DownloadJob 
     connect(reply.get(), QOverload<QNetworkReply::NetworkError>::of(&QNetworkReply::error), this,
             &DownloadThread::on_error);
 #endif
+    // On the worker thread (the loop's): the bytes go to the file as they
+    // come, and an answer that will not be kept is abandoned at once.
+    bool abandoned = false;
+    bool announcedTooBig = false;
+    const auto abandon = [&] {
+        abandoned = true;
+        reply->abort();
+    };
+    connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        announcedTooBig = length.isValid() && length.toLongLong() > kMaxPictureBytes;
+        if (announcedTooBig)
+            abandon();
+    });
+    connect(reply.get(), &QNetworkReply::readyRead, &loop, [&] {
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        // An error page is not kept; neither is a picture past the limit.
+        if ((status.isValid() && !isSuccess(*reply)) || !picture.take(*reply))
+            abandon();
+    });
     connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     connect(&limit, &QTimer::timeout, reply.get(), &QNetworkReply::abort);
 
-    bool stop;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        stop = stopping;
-        current = reply.get();
-    }
-    if (stop)
-        reply->abort();
     limit.start(timeLimitMs);
-    // abort() finishes the reply at once, before the loop could see it.
+    if (!worker.stopping() && !reply->isFinished())
+        loop.exec(); // returns at once, too, when the queue stops
     if (!reply->isFinished())
-        loop.exec();
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        current = nullptr;
-    }
+        reply->abort();
     qDebug() << " DownloadThread::finished";
 
-    // An aborted reply is closed and has nothing to read.
-    return isSuccess(*reply) && writeWhole(job.filePath, reply->readAll());
+    if (announcedTooBig || picture.overLimit())
+        qDebug() << "DownloadThread: more than" << kMaxPictureBytes
+                 << "bytes, abandoned:" << job.url;
+    // An aborted reply is closed and has nothing more to read.
+    return !abandoned && isSuccess(*reply) && !worker.stopping() && picture.take(*reply)
+        && picture.commit();
 }

@@ -1,16 +1,10 @@
 #pragma once
 
+#include "platform/WorkQueue.h"
+
 #include <QNetworkReply>
 #include <QObject>
 #include <QString>
-
-#include <condition_variable>
-#include <list>
-#include <memory>
-#include <mutex>
-
-class QNetworkAccessManager;
-class QThread;
 
 // One gift image to fetch: where from, and the file it becomes.
 struct DownloadJob
@@ -20,22 +14,25 @@ struct DownloadJob
 };
 
 // Downloads gift images into the cache on a worker thread of its own, one at
-// a time, newest job first; each job is tried once. A file is written only
-// from a complete, successful answer, and replaced in one step, so the cache
-// never holds an error page or half an image.
+// a time, newest job first; each job is tried once. The answer streams into a
+// temporary file beside the target, which replaces the target only when the
+// whole answer came, successfully, not empty and within the size limit: the
+// cache never holds an error page, half an image or an empty file.
 class DownloadThread : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int kDefaultTimeLimitMs = 30000;
+    // Far above any gift picture; a bigger answer is abandoned as it arrives.
+    static constexpr qint64 kMaxPictureBytes = 8 * 1024 * 1024;
 
     // `timeLimitMs` bounds each download, so a stalled server cannot hold up
     // the jobs behind it.
     explicit DownloadThread(int timeLimitMs = kDefaultTimeLimitMs);
     // Abandons the download under way and the jobs not started, and waits
     // for the worker to end.
-    ~DownloadThread() override;
+    ~DownloadThread() override = default;
 
     // Queues a copy of the job; callable from any thread. Always true.
     bool add_job(const DownloadJob &job);
@@ -52,14 +49,9 @@ public slots:
     void on_error(QNetworkReply::NetworkError code);
 
 private:
-    void run();
-    bool download(QNetworkAccessManager &network, const DownloadJob &job);
+    bool download(const DownloadJob &job, const WorkQueue::Job &worker);
 
     const int timeLimitMs;
-    std::mutex lock;
-    std::condition_variable wake; // a job arrived or the worker is to stop
-    std::list<DownloadJob> jobs; // appended at the back, taken from the back
-    bool stopping = false;
-    QNetworkReply *current = nullptr; // the reply in flight, for stopping
-    std::unique_ptr<QThread> worker;
+    // Last member: stopped first, while the rest is whole.
+    WorkQueue queue {WorkQueue::Order::NewestFirst};
 };

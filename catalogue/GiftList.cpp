@@ -2,6 +2,8 @@
 
 #include "platform/Platform.h"
 
+#include <QDebug>
+
 #include <cjson/cJSON.h>
 
 #include <memory>
@@ -35,9 +37,14 @@ bool parseGiftList(const QByteArray &body, QList<GiftListEntry> &entries)
 
     // "private_products" is not offered; only "products" is read.
     const cJSON *products = cJSON_GetObjectItem(data, "products");
+    qint64 ignored = 0;
     // Walked along the links: indexing each element anew is quadratic.
     for (const cJSON *element = products ? products->child : nullptr; element;
          element = element->next) {
+        if (entries.size() >= kMaxGiftListEntries) {
+            ++ignored;
+            continue;
+        }
         const cJSON *productId = cJSON_GetObjectItem(element, "productid");
         const cJSON *name = cJSON_GetObjectItem(element, "name");
         const cJSON *image = cJSON_GetObjectItem(element, "simage");
@@ -53,6 +60,9 @@ bool parseGiftList(const QByteArray &body, QList<GiftListEntry> &entries)
         entry.price = price->valueint;
         entries.append(entry);
     }
+    if (ignored)
+        qWarning().noquote() << "gift list:" << ignored << "elements beyond the first"
+                             << kMaxGiftListEntries << "entries ignored";
     return true;
 }
 

@@ -14,8 +14,12 @@ struct GiftListEntry
     qint32 price = 0;
 };
 
+// No room has this many gifts; a list beyond it would only queue downloads.
+inline constexpr int kMaxGiftListEntries = 10000;
+
 // Reads the body of the gift list answer into `entries` (emptied first), in
-// list order, repeats included. False, silently, when the body is not JSON,
+// list order, repeats included, the first kMaxGiftListEntries at most (the
+// rest is ignored, with one line in the log). False, silently, when the body is not JSON,
 // "ec" is missing or not 0, or "data" is missing. Elements without
 // "productid", "name", "simage" or "price", or whose "productid" or "simage"
 // is not text, are left out.

@@ -24,6 +24,12 @@ size_t appendBody(char *data, size_t size, size_t count, void *buffer)
     return bytes;
 }
 
+// Asked by libcurl about once a second and on every chunk: non-zero aborts.
+int cancelled(void *flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<const std::atomic<bool> *>(flag)->load() ? 1 : 0;
+}
+
 using CurlHandle = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
 
 } // namespace
@@ -34,7 +40,8 @@ void httpGlobalInit()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-bool http_get(QByteArray &response, const std::string &url, long &status)
+bool http_get(QByteArray &response, const std::string &url, long &status,
+              const std::atomic<bool> *cancel, long timeLimitS)
 {
     response.resize(0);
 
@@ -50,15 +57,20 @@ bool http_get(QByteArray &response, const std::string &url, long &status)
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_USERAGENT, "kivaPlugInVote");
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT, 3L);
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT, timeLimitS);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 100L);
-    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, cancel ? 0L : 1L);
+    if (cancel) {
+        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &cancelled);
+        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool> *>(cancel));
+    }
     // Timeouts without alarm signals: reports run on a thread of their own.
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &response);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &appendBody);
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kHttpMaxRedirects);
     curl_easy_setopt(handle, CURLOPT_SSL_ENABLE_ALPN, 0L);
 
     bool ok = curl_easy_perform(handle) == CURLE_OK;

@@ -49,7 +49,8 @@ QString selectorLabel(int size, int weight, const char *colour)
 
 QString productsSelector::displayText(const ProductRecord &entry)
 {
-    return QStringLiteral("%1\r(%2瓦币)").arg(entry.name).arg(entry.price);
+    // One pass: a name holding "%1" stays as it is.
+    return QStringLiteral("%1\r(%2瓦币)").arg(entry.name, QString::number(entry.price));
 }
 
 QString productsSelector::imagePath(const QByteArray &imageDir, const QByteArray &productId)
@@ -161,7 +162,7 @@ QWidget *productsSelector::buildColumn(int team)
     images[team]->setFixedSize(150, 100);
     images[team]->setMargin(0);
     images[team]->setAlignment(Qt::AlignCenter);
-    showImage(team, imagePath(folder, record.giftId));
+    showImage(team, record.giftId, folder);
 
     boxes[team] = new QComboBox;
     boxes[team]->setFixedSize(150, 32);
@@ -178,10 +179,11 @@ QWidget *productsSelector::buildColumn(int team)
     return column;
 }
 
-void productsSelector::showImage(int team, const QString &path)
+void productsSelector::showImage(int team, const QByteArray &productId, const QByteArray &imageDir)
 {
+    imageIds[team] = productId;
     images[team]->setStyleSheet(fill(VoteStyles::kSelectorImage, QStringLiteral("255,255,255,1"),
-                                     20, VoteStyles::quotedUrl(path)));
+                                     20, VoteStyles::quotedUrl(imagePath(imageDir, productId))));
 }
 
 void productsSelector::fillBoxes()
@@ -195,13 +197,18 @@ void productsSelector::fillBoxes()
     for (const auto &gift : gifts) {
         const QString text = displayText(*gift.second);
         for (int team = 1; team <= kTeamCount; ++team)
-            boxes[team]->addItem(text);
+            boxes[team]->addItem(text, gift.first);
     }
     for (int team = 1; team <= kTeamCount; ++team) {
-        const auto entry = vote.products().find(vote.team(team).giftId);
-        if (entry != vote.products().end())
-            boxes[team]->setCurrentText(displayText(entry->second));
+        const int index = boxes[team]->findData(vote.team(team).giftId);
+        if (index >= 0)
+            boxes[team]->setCurrentIndex(index);
     }
+}
+
+QByteArray productsSelector::chosenId(int team) const
+{
+    return boxes[team]->currentData().toByteArray();
 }
 
 void productsSelector::updatePrice(qint64 p1, qint64 p2, qint64 p3, qint64 p4)
@@ -220,14 +227,24 @@ void productsSelector::updatePrice(qint64 p1, qint64 p2, qint64 p3, qint64 p4)
 
 void productsSelector::boxChanged(int team)
 {
-    const QString text = boxes[team]->currentText();
-    for (const auto &[id, entry] : vote.products()) {
-        if (displayText(entry) != text)
-            continue;
-        showImage(team, imagePath(entry.imageDir, id));
-        qint64 next[5] = {0, prices[1], prices[2], prices[3], prices[4]};
-        next[team] = entry.price;
-        updatePrice(next[1], next[2], next[3], next[4]);
+    const QByteArray id = chosenId(team);
+    const auto entry = vote.products().find(id);
+    if (entry == vote.products().end())
+        return;
+    showImage(team, id, entry->second.imageDir);
+    qint64 next[5] = {0, prices[1], prices[2], prices[3], prices[4]};
+    next[team] = entry->second.price;
+    updatePrice(next[1], next[2], next[3], next[4]);
+}
+
+void productsSelector::pictureArrived(const QByteArray &productId)
+{
+    const auto entry = vote.products().find(productId);
+    if (entry == vote.products().end())
+        return;
+    for (int team = 1; team <= kTeamCount; ++team) {
+        if (imageIds[team] == productId)
+            showImage(team, productId, entry->second.imageDir);
     }
 }
 
@@ -255,15 +272,10 @@ void productsSelector::on_ok_clicked()
 {
     chosen.clear();
     for (int team = 1; team <= kTeamCount; ++team) {
-        const QString text = boxes[team]->currentText();
-        qDebug() << text;
-        QByteArray match;
-        for (const auto &[id, entry] : vote.products()) {
-            if (displayText(entry) == text)
-                match = id; // with identical texts the last one stands
-        }
-        if (!match.isEmpty())
-            chosen.append(Choice {team, match});
+        qDebug() << boxes[team]->currentText();
+        const QByteArray id = chosenId(team);
+        if (vote.hasProduct(id))
+            chosen.append(Choice {team, id});
     }
     accept();
 }

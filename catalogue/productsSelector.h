@@ -35,6 +35,7 @@ public:
     const QList<Choice> &choices() const { return chosen; }
 
     // The text a catalogue entry has in the drop-downs: "name\r(price瓦币)".
+    // Each item carries its product id as data; gifts are told apart by it.
     static QString displayText(const ProductRecord &entry);
     // Where the gift's cached picture is, with slashes, as style sheets want it.
     static QString imagePath(const QByteArray &imageDir, const QByteArray &productId);
@@ -44,6 +45,9 @@ public:
     QLabel *priceControl() const { return priceLabel; }
     QPushButton *confirmControl() const { return confirmButton; }
     CTitleBar *titleControl() const { return titleBar; }
+
+    // A gift's picture reached the cache: the columns showing it show it now.
+    void pictureArrived(const QByteArray &productId);
 
 public slots:
     void on_cancel_clicked();
@@ -58,12 +62,15 @@ private:
     void fillBoxes();
     void updatePrice(qint64 p1, qint64 p2, qint64 p3, qint64 p4);
     void boxChanged(int team);
-    void showImage(int team, const QString &path);
+    // The product id of the box's current item; empty for an empty box.
+    QByteArray chosenId(int team) const;
+    void showImage(int team, const QByteArray &productId, const QByteArray &imageDir);
 
     const VoteSession &vote;
     CTitleBar *titleBar = nullptr;
     QPushButton *confirmButton = nullptr;
     QLabel *images[5] = {};
+    QByteArray imageIds[5]; // the gift each image stands for
     QComboBox *boxes[5] = {};
     QLabel *priceLabel = nullptr;
     qint64 prices[5] = {};

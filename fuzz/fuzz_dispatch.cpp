@@ -1,15 +1,19 @@
-// Feeds arbitrary bytes to the room message decoder and counts whatever it
-// yields in two vote sessions, one for each vote type.
+// Feeds arbitrary bytes to the room message decoder and hands whatever it
+// yields through the real walk of a frame (applyRoomFrame) to two vote
+// sessions, one for each vote type. The walk is checked against the frame
+// itself: every unit handed on once, in order, with its own values, unless
+// the repeat rule dropped the event.
 #include "bridge/RoomFrame.h"
 #include "vote/VoteSession.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace {
 
-struct FuzzSessions
+struct FuzzSessions : RoomFrameReceiver
 {
     FuzzSessions()
     {
@@ -32,9 +36,48 @@ struct FuzzSessions
         gift.startCounting();
     }
 
+    bool acceptRoomEvent(const char *msgId) override { return text.acceptRoomEvent(msgId); }
+
+    void onLogin(const RoomFrame::Login &ids) override
+    {
+        // Touch every byte, so a bad pointer shows up here.
+        volatile std::size_t length =
+            std::strlen(ids.kivaid) + std::strlen(ids.roomid) + std::strlen(ids.token);
+        (void)length;
+        ++logins;
+    }
+
+    void onChat(const char *nick, const char *text) override
+    {
+        expect(RoomFrame::Unit::Type::Chat, nick, text, nullptr, 0);
+        for (VoteSession *session : {&this->text, &gift})
+            session->countChat(nick, text);
+    }
+
+    void onGift(const char *nick, const char *productId, int count) override
+    {
+        expect(RoomFrame::Unit::Type::Gift, nick, nullptr, productId, count);
+        for (VoteSession *session : {&text, &gift})
+            session->countGift(nick, productId, count);
+    }
+
+    // The next unit of the frame must be the one handed on.
+    void expect(RoomFrame::Unit::Type type, const char *nick, const char *line,
+                const char *productId, int count)
+    {
+        if (next >= int(frame.units().size()))
+            __builtin_trap();
+        const RoomFrame::Unit &unit = frame.units().at(next++);
+        if (unit.type != type || unit.nick != nick || unit.text != line
+            || unit.productId != productId || unit.count != count)
+            __builtin_trap();
+    }
+
     VoteSession text;
     VoteSession gift;
     RoomFrame frame;
+    int next = 0;
+    int logins = 0;
 };
 
 } // namespace
@@ -43,26 +86,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     static FuzzSessions fuzz;
     const std::string message(reinterpret_cast<const char *>(data), size);
-    if (!fuzz.frame.decode(message.c_str()))
-        return 0;
-    if (fuzz.frame.kind() == RoomFrame::Kind::Login) {
-        // Touch every byte, so a bad pointer shows up here.
-        const RoomFrame::Login &ids = fuzz.frame.login();
-        volatile std::size_t length = std::string(ids.kivaid).size()
-            + std::string(ids.roomid).size() + std::string(ids.token).size();
-        (void)length;
-        return 0;
-    }
-    if (!fuzz.text.acceptRoomEvent(fuzz.frame.messageId()))
-        return 0;
-    for (const RoomFrame::Unit &unit : fuzz.frame.units()) {
-        for (VoteSession *session : {&fuzz.text, &fuzz.gift}) {
-            if (unit.type == RoomFrame::Unit::Type::Chat)
-                session->countChat(unit.nick, unit.text);
-            else
-                session->countGift(unit.nick, unit.productId, unit.count);
-        }
-    }
+    const bool decoded = fuzz.frame.decode(message.c_str());
+    const QByteArray lastBefore = fuzz.text.lastMessageId();
+    const int loginsBefore = fuzz.logins;
+    fuzz.next = 0;
+    const RoomWalk walk = applyRoomFrame(fuzz.frame, fuzz);
+
+    // What the walk must have done with this frame.
+    const char *id = fuzz.frame.messageId();
+    const bool events = fuzz.frame.kind() == RoomFrame::Kind::RoomEvents;
+    const bool repeat = events && id && lastBefore == id;
+    const RoomWalk expected = !decoded ? RoomWalk::Ignored
+        : !events                      ? RoomWalk::Login
+        : repeat                       ? RoomWalk::Repeat
+                                       : RoomWalk::Units;
+    const int handed = walk == RoomWalk::Units ? int(fuzz.frame.units().size()) : 0;
+    if (walk != expected || fuzz.next != handed
+        || fuzz.logins != loginsBefore + (expected == RoomWalk::Login ? 1 : 0)
+        || fuzz.text.lastMessageId() != (events && id ? QByteArray(id) : lastBefore))
+        __builtin_trap();
+
     for (VoteSession *session : {&fuzz.text, &fuzz.gift}) {
         for (const auto &entry : session->teams()) {
             // Totals never go negative whatever arrives.

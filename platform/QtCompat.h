@@ -2,19 +2,17 @@
 
 // The few names that differ between Qt 5 and Qt 6, in one place, so the rest
 // of the code reads the same on both.
+#include "platform/QtNetworkCompat.h"
+
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QMouseEvent>
 #include <QPoint>
-#include <QSsl>
 #include <QtGlobal>
 
 namespace QtCompat {
 
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
-// Qt 6 has no SSL 3 any more: any protocol it still offers is the closest.
-inline constexpr QSsl::SslProtocol kTlsV1SslV3 = QSsl::AnyProtocol;
-
 inline QPoint globalPos(const QMouseEvent *event)
 {
     return event->globalPosition().toPoint();
@@ -33,8 +31,6 @@ inline QList<QFontDatabase::WritingSystem> writingSystems(const QString &family)
 // Qt 6 always maps device pixels itself; pictures made offscreen are 1:1 already.
 inline void keepPixelsOneToOne() {}
 #else
-inline constexpr QSsl::SslProtocol kTlsV1SslV3 = QSsl::TlsV1SslV3;
-
 inline QPoint globalPos(const QMouseEvent *event)
 {
     return event->globalPos();

@@ -10,13 +10,11 @@
 
 namespace {
 
-// Kept byte for byte as the windows were designed with it, the odd tail included.
+// Transparent and borderless in every state: only the icon shows.
 const char kToolButtonStyle[] =
-    "background-color:rgba(0,0,0,0);border-radius: 10px;  border: 2px groove gray;border: none;}"
-    "QToolButton:hover{background-color:rgba(0,0,0,0);border: none;}"
-    "QToolButton:pressed{background-color:rgba(0,0,0,0);"
-    "                                                           border-style: inset;border: none;s "
-    "}";
+    "QToolButton { background-color:rgba(0,0,0,0); border-radius: 10px; border: none; } "
+    "QToolButton:hover { background-color:rgba(0,0,0,0); border: none; } "
+    "QToolButton:pressed { background-color:rgba(0,0,0,0); border-style: inset; border: none; }";
 
 } // namespace
 

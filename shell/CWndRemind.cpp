@@ -86,13 +86,16 @@ void CWndRemind::on_ok_clicked()
     accept();
 }
 
-void showRemind(const QString &title, const QString &text, QWidget *parent)
+void showRemind(const QString &title, const QString &text, QWidget *parent,
+                QPointer<CWndRemind> *shown)
 {
     const QByteArray titleBytes = title.toUtf8();
     const QByteArray textBytes = text.toUtf8();
     // On the heap and guarded: the parent may go away while the card runs.
     QPointer<CWndRemind> card = new CWndRemind(parent);
     card->initRemind(titleBytes.constData(), textBytes.constData());
+    if (shown)
+        *shown = card;
     card->exec();
     delete card.data();
 }

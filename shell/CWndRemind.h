@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 
 class CTitleBar;
@@ -33,4 +34,7 @@ private:
 };
 
 // Shows the card modally and returns once it is closed. `parent` may be null.
-void showRemind(const QString &title, const QString &text, QWidget *parent);
+// While it is shown, `*shown` (when given) points at it, so that the caller
+// can close it when what it says no longer holds.
+void showRemind(const QString &title, const QString &text, QWidget *parent,
+                QPointer<CWndRemind> *shown = nullptr);

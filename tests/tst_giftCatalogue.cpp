@@ -5,8 +5,12 @@
 #include "WidgetSupport.h"
 
 #include "HttpServerThread.h"
+#include "bridge/CIMkiva.h"
+#include "bridge/RoomEventWriter.h"
+#include "catalogue/GiftCatalogue.h"
 #include "catalogue/HttpFetch.h"
 #include "catalogue/productsSelector.h"
+#include "overlay/OverlayState.h"
 #include "platform/Platform.h"
 #include "shell/CTitleBar.h"
 #include "shell/CWndRemind.h"
@@ -26,7 +30,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QWebSocket>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -55,6 +61,7 @@ public:
     {
         http.server().Get(
             "/obs/pay/lists", [this](const httplib::Request &request, httplib::Response &response) {
+                wait(listDelayMs);
                 std::lock_guard<std::mutex> guard(lock);
                 listQueries
                     << QByteArray::fromStdString(request.target).mid(int(sizeof("/obs/pay/lists")));
@@ -65,6 +72,7 @@ public:
             });
         http.server().Get(R"(/img/(.+)\.png)",
                           [this](const httplib::Request &request, httplib::Response &response) {
+                              wait(pictureDelayMs);
                               std::lock_guard<std::mutex> guard(lock);
                               ++imageRequests;
                               response.set_content(picture.toStdString(), "image/png");
@@ -83,6 +91,33 @@ public:
                               reportUrls << base + QByteArray::fromStdString(request.target);
                               response.set_content("{\"ec\":0}", "application/json");
                           });
+        // 100 MB of picture, with its size announced or not, sent as read.
+        http.server().Get(
+            "/huge.png", [this](const httplib::Request &request, httplib::Response &response) {
+                const auto send = [this](size_t offset, httplib::DataSink &sink) {
+                    static const std::string chunk(64 * 1024, 'x');
+                    const bool more = offset < kHugeBytes && sink.write(chunk.data(), chunk.size());
+                    if (!more) {
+                        std::lock_guard<std::mutex> guard(lock);
+                        hugeEnded = true;
+                    }
+                    return more;
+                };
+                if (request.has_param("announced"))
+                    response.set_content_provider(
+                        kHugeBytes, "image/png",
+                        [send](size_t offset, size_t, httplib::DataSink &sink) {
+                            return send(offset, sink);
+                        });
+                else
+                    response.set_chunked_content_provider(
+                        "image/png", [send](size_t offset, httplib::DataSink &sink) {
+                            if (send(offset, sink))
+                                return true;
+                            sink.done();
+                            return false;
+                        });
+            });
         QImage image(150, 150, QImage::Format_ARGB32);
         image.fill(QColor(20, 160, 90));
         QBuffer buffer(&picture);
@@ -124,6 +159,13 @@ public:
         std::lock_guard<std::mutex> guard(lock);
         reportDelayMs = ms;
     }
+    void slowList(int ms) { listDelayMs = ms; }
+    void slowPictures(int ms) { pictureDelayMs = ms; }
+    bool hugePictureEnded()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return hugeEnded;
+    }
     QByteArrayList reports()
     {
         std::lock_guard<std::mutex> guard(lock);
@@ -141,8 +183,16 @@ public:
     }
 
     QByteArray base;
+    static constexpr size_t kHugeBytes = 100 * 1024 * 1024;
 
 private:
+    // Answers wait without holding the lock; the server's stop ends the wait.
+    void wait(const std::atomic<int> &ms)
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        wake.wait_for(guard, std::chrono::milliseconds(ms.load()), [this] { return stopping; });
+    }
+
     HttpServerThread http;
     std::mutex lock;
     std::condition_variable wake;
@@ -150,6 +200,9 @@ private:
     QByteArray body = "{}";
     int listStatus = 200;
     int reportDelayMs = 0;
+    std::atomic<int> listDelayMs {0};
+    std::atomic<int> pictureDelayMs {0};
+    bool hugeEnded = false;
     int imageRequests = 0;
     QByteArray picture;
     QByteArrayList reportUrls;
@@ -159,6 +212,26 @@ private:
 QPushButton *button(const QWidget &window, const char *name)
 {
     return find<QPushButton>(window, QLatin1String(name));
+}
+
+// Team 1's gift button pressed and the selector confirmed as it opens.
+QPushButton *confirmTeamOneGift(kivaPlugInVote &w)
+{
+    ModalWatcher watcher([&](QWidget *modal) {
+        if (auto *selector = qobject_cast<productsSelector *>(modal))
+            QTest::mouseClick(selector->confirmControl(), Qt::LeftButton);
+    });
+    QPushButton *gift1 = button(w, "giftButton1");
+    gift1->click();
+    return gift1;
+}
+
+// Whether the button shows the served picture (all green) at its centre.
+bool showsServedPicture(QWidget *control)
+{
+    const QImage shown = control->grab().toImage();
+    const QColor centre = shown.pixelColor(shown.width() / 2, shown.height() / 2);
+    return centre.green() > 120 && centre.red() < 80;
 }
 
 } // namespace
@@ -183,10 +256,21 @@ private slots:
     void chosenPictureInAFolderWithQuotes();
     void reportsCarryTheirCodes();
     void windowKeepsCountingWhileTheApiHangs();
+    void windowRunsWhileTheListComes_data();
+    void windowRunsWhileTheListComes();
+    void pictureArrivingAfterTheChoiceShows();
+    void twinGiftsAreToldApart_data();
+    void twinGiftsAreToldApart();
+    void longNicksAreCutShort_data();
+    void longNicksAreCutShort();
+    void hugePictureLeavesNoFile_data();
+    void hugePictureLeavesNoFile();
 
 private:
     kivaPlugInVote &window();
     void login(const QList<Gift> &gifts);
+    // The login as the room reports it; returns once the list's answer is in.
+    void answerLogin(const char *kivaid, const char *roomid, const char *token);
     QString cacheFolder() const { return Platform::imageCacheFolder(); }
 
     std::unique_ptr<Api> api;
@@ -228,7 +312,15 @@ kivaPlugInVote &TestGiftCatalogue::window()
 void TestGiftCatalogue::login(const QList<Gift> &gifts)
 {
     api->serve(gifts);
-    window().on_auth_message("k1", "r1", "t1");
+    answerLogin("k1", "r1", "t1");
+}
+
+void TestGiftCatalogue::answerLogin(const char *kivaid, const char *roomid, const char *token)
+{
+    const GiftCatalogue &catalogue = *window().giftCatalogue();
+    const int before = catalogue.listsAnswered();
+    window().on_auth_message(kivaid, roomid, token);
+    QVERIFY(TestSupport::waitUntil([&] { return catalogue.listsAnswered() > before; }, 10000));
 }
 
 void TestGiftCatalogue::listFillsTheCatalogueAndCache()
@@ -316,7 +408,7 @@ void TestGiftCatalogue::listCases()
         }
     });
     api->serveRaw(status, body);
-    window().on_auth_message("k", "r", "t");
+    answerLogin("k", "r", "t");
     QStringList got;
     for (const auto &[id, entry] : window().session().products())
         got << QString::fromUtf8(id) + QLatin1Char('=') + QString::number(entry.price);
@@ -491,18 +583,11 @@ void TestGiftCatalogue::chosenPictureInAFolderWithQuotes()
     QVERIFY(TestSupport::waitUntil([&] { return !QImage(picture).isNull(); }, 10000));
 
     kivaPlugInVote &w = window();
-    ModalWatcher watcher([&](QWidget *modal) {
-        if (auto *selector = qobject_cast<productsSelector *>(modal))
-            QTest::mouseClick(selector->confirmControl(), Qt::LeftButton);
-    });
-    QPushButton *gift1 = button(w, "giftButton1");
-    gift1->click();
+    QPushButton *gift1 = confirmTeamOneGift(w);
     QCOMPARE(w.session().team(1).giftId, QByteArray("p9"));
     // The sheet holds and the button shows the downloaded picture (green).
     QVERIFY(gift1->styleSheet().contains(QStringLiteral("it's {odd}")));
-    const QImage shown = gift1->grab().toImage();
-    const QColor centre = shown.pixelColor(shown.width() / 2, shown.height() / 2);
-    QVERIFY2(centre.green() > 120 && centre.red() < 80, qPrintable(centre.name()));
+    QVERIFY(showsServedPicture(gift1));
 }
 
 void TestGiftCatalogue::reportsCarryTheirCodes()
@@ -517,7 +602,7 @@ void TestGiftCatalogue::reportsCarryTheirCodes()
                    "&button=2&kiva_id=&room_id=");
 
     api->serve({});
-    w.on_auth_message("k&1", "r#2", "t 3");
+    answerLogin("k&1", "r#2", "t 3");
     find<QLineEdit>(w, QStringLiteral("nameEdit1"))->setText(QStringLiteral("A"));
     find<QLineEdit>(w, QStringLiteral("nameEdit2"))->setText(QStringLiteral("B"));
     button(w, "moreSettingButton")->click(); // no report
@@ -557,6 +642,221 @@ void TestGiftCatalogue::windowKeepsCountingWhileTheApiHangs()
     QCOMPARE(find<QLabel>(w, QStringLiteral("votesLabel1"))->text(), QStringLiteral("50票"));
     QVERIFY(!w.grab().isNull()); // and it paints
     QVERIFY(api->reports().size() < 4);
+}
+
+void TestGiftCatalogue::windowRunsWhileTheListComes_data()
+{
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("a list that takes 5 s") << 5000 << 200;
+    QTest::newRow("a list that fails") << 1000 << 500;
+}
+
+void TestGiftCatalogue::windowRunsWhileTheListComes()
+{
+    QFETCH(int, delayMs);
+    QFETCH(int, status);
+
+    api->serve({gift("p9", "九", "9")});
+    if (status != 200)
+        api->serveRaw(status, "{}");
+    api->slowList(delayMs);
+    TestHost host;
+    kivaPlugInVote w(nullptr, host.bridge(50), 0);
+    w.setAttribute(Qt::WA_DontShowOnScreen);
+    w.show();
+    find<QLineEdit>(w, QStringLiteral("nameEdit1"))->setText(QStringLiteral("A"));
+    find<QLineEdit>(w, QStringLiteral("nameEdit2"))->setText(QStringLiteral("B"));
+    find<QRadioButton>(w, QStringLiteral("textRadio"))->click();
+    button(w, "startButton")->click();
+
+    // Connected after the window's own handler: runs once a frame's handling returned.
+    int framesHandled = 0;
+    connect(w.roomClient(), &CIMkiva::textFrame, this, [&] { ++framesHandled; });
+    QStringList cards;
+    int handledAtCard = -1;
+    ModalWatcher watcher([&](QWidget *modal) {
+        if (auto *card = qobject_cast<CWndRemind *>(modal)) {
+            cards << card->textControl()->text();
+            handledAtCard = framesHandled;
+            card->reject();
+        }
+    });
+    // The results page, as the broadcast software opens it.
+    const QUrl pageUrl(w.overlayAddress());
+    QWebSocket page(QStringLiteral("http://127.0.0.1:%1").arg(pageUrl.port()));
+    OverlayState shown;
+    connect(&page, &QWebSocket::textMessageReceived, this,
+            [&](const QString &message) { overlayStateFromJson(message.toUtf8(), &shown); });
+    page.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/overlay/ws").arg(pageUrl.port())));
+    // The longest the window's thread went without turning its event loop.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastBeat = 0;
+    qint64 longestGap = 0;
+    QTimer heartbeat;
+    connect(&heartbeat, &QTimer::timeout, this, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - lastBeat);
+        lastBeat = clock.elapsed();
+    });
+    QTRY_VERIFY(host.authenticated());
+    heartbeat.start(20);
+
+    host.send(RoomEventWriter::authResult(0, "k", "r", "t"));
+    for (int vote = 1; vote <= 5; ++vote) {
+        host.send(RoomEventWriter::chatEvent("m" + QByteArray::number(vote), "v", "A"));
+        QTRY_COMPARE(find<QLabel>(w, QStringLiteral("votesLabel1"))->text(),
+                     QStringLiteral("%1票").arg(vote));
+        QTRY_COMPARE(shown.teams.value(0).votes, qint64(vote));
+    }
+    // The title bar drags the window, the events coming from the event loop
+    // as a person's would.
+    const QPoint start = w.pos();
+    QWidget *bar = w.titleControl();
+    const QPoint grip = bar->mapToGlobal(QPoint(10, 10));
+    QTimer::singleShot(0, bar, [bar, grip] {
+        for (const auto &[type, at] :
+             {std::pair {QEvent::MouseButtonPress, grip},
+              std::pair {QEvent::MouseMove, grip + QPoint(30, 20)},
+              std::pair {QEvent::MouseButtonRelease, grip + QPoint(30, 20)}}) {
+            QMouseEvent event(type, QPointF(bar->mapFromGlobal(at)), QPointF(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                              Qt::NoModifier);
+            QCoreApplication::sendEvent(bar, &event);
+        }
+    });
+    QTRY_COMPARE(w.pos(), start + QPoint(30, 20));
+    if (status == 200) {
+        // All of that happened while the list was still on its way.
+        QCOMPARE(w.giftCatalogue()->listsAnswered(), 0);
+        QVERIFY(w.session().products().empty());
+    }
+
+    QTRY_COMPARE_WITH_TIMEOUT(w.giftCatalogue()->listsAnswered(), 1, 20000);
+    heartbeat.stop();
+    QCOMPARE(w.session().hasProduct("p9"), status == 200);
+    if (status == 200) {
+        QCOMPARE(cards, QStringList());
+    } else {
+        QCOMPARE(cards, QStringList {QStringLiteral("获取礼物列表失败，请重新登录")});
+        QVERIFY2(handledAtCard >= 1, "the card opened inside the room message's handling");
+    }
+    // Generous for a loaded machine; a window waiting on the list stands still for seconds.
+    qInfo("longest pause of the window's thread: %lld ms", longestGap);
+    QVERIFY2(longestGap < 1500, qPrintable(QStringLiteral("%1 ms").arg(longestGap)));
+}
+
+void TestGiftCatalogue::pictureArrivingAfterTheChoiceShows()
+{
+    api->slowPictures(2000);
+    login({gift("p9", "九", "9")});
+    kivaPlugInVote &w = window();
+    QPushButton *gift1 = confirmTeamOneGift(w);
+    QCOMPARE(w.session().team(1).giftId, QByteArray("p9"));
+    QVERIFY(!QFile::exists(QDir(cacheFolder()).filePath(QStringLiteral("p9.png"))));
+    // No other click: the button shows the picture once it is in.
+    QTRY_VERIFY_WITH_TIMEOUT(showsServedPicture(gift1), 10000);
+}
+
+void TestGiftCatalogue::twinGiftsAreToldApart_data()
+{
+    QTest::addColumn<int>("pick");
+    QTest::addColumn<QByteArray>("chosen");
+
+    QTest::newRow("the first") << 0 << QByteArray("twinA");
+    QTest::newRow("the second") << 1 << QByteArray("twinB");
+}
+
+void TestGiftCatalogue::twinGiftsAreToldApart()
+{
+    QFETCH(int, pick);
+    QFETCH(QByteArray, chosen);
+
+    // Same name, same price: only the product id tells them apart.
+    login({gift("twinA", "玫瑰", "9"), gift("twinB", "玫瑰", "9")});
+    kivaPlugInVote &w = window();
+    ModalWatcher watcher([&](QWidget *modal) {
+        if (auto *selector = qobject_cast<productsSelector *>(modal)) {
+            selector->giftBox(1)->setCurrentIndex(pick);
+            QTest::mouseClick(selector->confirmControl(), Qt::LeftButton);
+        }
+    });
+    button(w, "giftButton1")->click();
+    QCOMPARE(w.session().team(1).giftId, chosen);
+}
+
+void TestGiftCatalogue::longNicksAreCutShort_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("cut");
+
+    QTest::newRow("two teams, room enough") << 2 << false;
+    QTest::newRow("three teams") << 3 << true;
+    QTest::newRow("four teams") << 4 << true;
+}
+
+void TestGiftCatalogue::longNicksAreCutShort()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, cut);
+
+    kivaPlugInVote &w = window();
+    login({gift("1450928358", "金话筒", "99")}); // team 1's gift: the counts show
+    if (mode > 2)
+        find<QRadioButton>(w, QStringLiteral("mode%1Radio").arg(mode))->click();
+    for (int team = 1; team <= mode; ++team)
+        find<QLineEdit>(w, QStringLiteral("nameEdit%1").arg(team))->setText(QString::number(team));
+    find<QRadioButton>(w, QStringLiteral("textRadio"))->click();
+    button(w, "startButton")->click();
+    const QString nick = QStringLiteral("xiaoyu_110_and_more");
+    for (int vote = 0; vote < 3; ++vote)
+        w.on_text_message(nick.toUtf8().constData(), "1");
+
+    const QStringList rows = find<VoterListWidget>(w, QStringLiteral("voterList1"))->visibleRows();
+    QCOMPARE(rows.size(), 1);
+    const QString shown = rows.first().section(QLatin1Char('|'), 0, 0);
+    QCOMPARE(rows.first().section(QLatin1Char('|'), 1), QStringLiteral("3票"));
+    if (!cut) {
+        QCOMPARE(shown, nick);
+        return;
+    }
+    // The nick's start, then "…", before its count.
+    QVERIFY2(shown.endsWith(QChar(0x2026)) && shown.size() >= 4 && nick.startsWith(shown.chopped(1))
+                 && shown.size() <= nick.size(),
+             qPrintable(shown));
+}
+
+void TestGiftCatalogue::hugePictureLeavesNoFile_data()
+{
+    QTest::addColumn<QByteArray>("query");
+
+    QTest::newRow("size announced") << QByteArray("?announced=1");
+    QTest::newRow("size not announced") << QByteArray();
+}
+
+void TestGiftCatalogue::hugePictureLeavesNoFile()
+{
+    QFETCH(QByteArray, query);
+
+    kivaPlugInVote &w = window();
+    find<QLineEdit>(w, QStringLiteral("nameEdit1"))->setText(QStringLiteral("A"));
+    find<QLineEdit>(w, QStringLiteral("nameEdit2"))->setText(QStringLiteral("B"));
+    find<QRadioButton>(w, QStringLiteral("textRadio"))->click();
+    button(w, "startButton")->click();
+    const TestSupport::PeakMemory memory;
+    login({{"huge",
+            R"({"productid":"huge","name":"大","simage":"%BASE%/huge.png)" + query
+                + R"(","price":9})"}});
+    QVERIFY(TestSupport::waitUntil([&] { return api->hugePictureEnded(); }, 30000));
+    // Whatever was written meanwhile is gone once the worker let go of it.
+    QTRY_VERIFY(QDir(cacheFolder()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    w.on_text_message("v", "A");
+    QCOMPARE(find<QLabel>(w, QStringLiteral("votesLabel1"))->text(), QStringLiteral("1票"));
+    if (!memory.available())
+        QSKIP("no peak memory figure on this system");
+    qInfo("peak growth %lld MB", memory.growthMb());
+    QVERIFY2(memory.growthMb() < 100, qPrintable(QString::number(memory.growthMb())));
 }
 
 QTEST_MAIN(TestGiftCatalogue)

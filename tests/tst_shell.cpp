@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "WidgetSupport.h"
 
+#include "catalogue/productsSelector.h"
 #include "shell/CTitleBar.h"
 #include "shell/CWndRemind.h"
 #include "shell/kivaPlugMeng.h"
@@ -13,8 +14,11 @@
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
@@ -65,6 +69,7 @@ private slots:
     void remindCloses_data();
     void remindCloses();
     void showRemindWithoutParentReturns();
+    void everyStyleSheetParses();
 
     void titleBarMakesParentFrameless();
     void titleBarDragsByCursorDisplacement();
@@ -78,6 +83,53 @@ private slots:
     void guideOverlayButtonCloses();
     void guideOverlayEscapeCloses();
 };
+
+void TestShell::everyStyleSheetParses()
+{
+    // Qt drops a sheet it cannot parse, with a warning, and the control is
+    // left with Qt's own look instead of the one designed for it.
+    static QStringList rejected;
+    rejected.clear();
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) {
+            if (text.contains(QLatin1String("Could not parse stylesheet")))
+                rejected << text;
+        });
+    const auto shown = [](QWidget &window) {
+        window.setAttribute(Qt::WA_DontShowOnScreen);
+        window.show();
+        return window.grab().toImage(); // every sheet applied and painted
+    };
+
+    kivaPlugInVote vote(nullptr, BridgeOptions::off());
+    shown(vote);
+    for (const char *control : {"moreSettingButton", "mode4Radio", "textRadio"})
+        find<QAbstractButton>(vote, control)->click();
+    for (QLineEdit *name :
+         vote.findChildren<QLineEdit *>(QRegularExpression(QStringLiteral("^nameEdit"))))
+        name->setText(QStringLiteral("A"));
+    for (const char *control : {"startButton", "startTimeButton"})
+        find<QAbstractButton>(vote, control)->click();
+    vote.grab();
+    kivaPlugMeng guide(nullptr);
+    shown(guide);
+    productsSelector selector(&vote, vote.session());
+    shown(selector);
+    CWndRemind card(nullptr);
+    card.initRemind("错误", "连接失败<br>请开启KIVA开播!");
+    const QImage picture = shown(card);
+    qInstallMessageHandler(previous);
+    QVERIFY2(rejected.isEmpty(), qPrintable(rejected.join(QLatin1Char('\n'))));
+
+    // The title bar's buttons are transparent and borderless: the corners of
+    // the close button show the card behind it.
+    const QRect close(card.titleControl()->closeControl()->mapTo(&card, QPoint()),
+                      card.titleControl()->closeControl()->size());
+    const QColor behind = picture.pixelColor(close.left() - 3, close.center().y());
+    for (const QPoint corner :
+         {close.topLeft(), close.topRight(), close.bottomLeft(), close.bottomRight()})
+        QCOMPARE(picture.pixelColor(corner), behind);
+}
 
 void TestShell::remindCardLayout_data()
 {

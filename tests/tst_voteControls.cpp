@@ -177,11 +177,6 @@ void TestVoteControls::startNeedsTheShownNames()
 void TestVoteControls::controlsFrozenWhileCounting()
 {
     Window w;
-    w.openPanel();
-    w.click(w.check("onePerViewerCheck"));
-    QVERIFY(w.check("allowChangeCheck")->isEnabled());
-    w.startTextVoting(QStringLiteral("A"), QStringLiteral("B"));
-    w.click(w.radio("giftRadio"));
     const QList<QWidget *> frozen = {w.radio("giftRadio"),
                                      w.radio("textRadio"),
                                      w.radio("mode2Radio"),
@@ -196,8 +191,35 @@ void TestVoteControls::controlsFrozenWhileCounting()
                                      w.check("cooldownCheck"),
                                      w.edit("cooldownEdit"),
                                      w.check("stopAtTimeUpCheck")};
+    // How each looks where it stands (painted by its parent, effects and all).
+    const auto looks = [&] {
+        QList<QImage> pictures;
+        for (QWidget *control : frozen)
+            pictures << control->parentWidget()->grab(control->geometry()).toImage();
+        return pictures;
+    };
+    w.name(1, QStringLiteral("A"));
+    w.name(2, QStringLiteral("B"));
+    w.openPanel();
+    w.click(w.check("onePerViewerCheck"));
+    QVERIFY(w.check("allowChangeCheck")->isEnabled());
+    w.click(w.radio("mode4Radio"));
+    w.click(w.radio("mode2Radio"));
+    const QList<QImage> unlocked = looks(); // gift voting: the gift pictures show
+    QList<QRect> places;
     for (QWidget *control : frozen)
+        places << control->geometry();
+
+    w.click(w.button("startButton"));
+    w.click(w.radio("textRadio"));
+    const QList<QImage> locked = looks();
+    for (int i = 0; i < frozen.size(); ++i) {
+        QWidget *control = frozen.at(i);
         QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
+        // Dimmed, in the same place.
+        QVERIFY2(locked.at(i) != unlocked.at(i), qPrintable(control->objectName()));
+        QCOMPARE(control->geometry(), places.at(i));
+    }
     // The rest stays usable while counting.
     const QList<QWidget *> usable = {w.nameEdit(1),         w.edit("questionEdit"),
                                      w.edit("secondsEdit"), w.button("startTimeButton"),
@@ -205,7 +227,7 @@ void TestVoteControls::controlsFrozenWhileCounting()
     for (QWidget *control : usable)
         QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
     // A click on a disabled radio changes nothing, nor on a locked rule.
-    QCOMPARE(w.window.session().voteType(), VoteType::Text);
+    QCOMPARE(w.window.session().voteType(), VoteType::Gift);
     w.click(w.check("stopAtTimeUpCheck"));
     QVERIFY(!w.window.session().rules().stopAtTimeUp);
 
@@ -214,6 +236,7 @@ void TestVoteControls::controlsFrozenWhileCounting()
     QCOMPARE(w.button("startButton")->text(), QStringLiteral("开始计票"));
     for (QWidget *control : frozen)
         QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+    QCOMPARE(looks(), unlocked);
 }
 
 void TestVoteControls::clearTotalsKeepsTalliesAndCounting()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/ShellStyles.h"
+
 // Looks of the vote window and the gift selector, each under one name.
 // Templates carry %1..%n, filled with QString::arg in ascending order.
 // 微软雅黑 and 黑体 are the Chinese names of Microsoft YaHei and SimHei;
@@ -201,12 +203,8 @@ inline constexpr char kSelectorLabel[] =
 inline constexpr char kSelectorImage[] =
     "background-color:rgba(%1);\t\t\t\t\t\tborder-radius:%2px;\t\t\t\t\t\timage:url(%3);";
 
-inline constexpr char kConfirmButton[] =
-    "background-color:qlineargradient(spread:pad, x1:1, y1:0, x2:0, y2:0, stop:0#FF45A6,"
-    "stop:0.5 #FF1385); color: white; border-radius: 20px; border: 2px groove gray; "
-    "border-style: transparent;border-width:0;border-style:outset;}"
-    "QPushButton:hover{background-color:rgba(255,19,133,1); color: white;}"
-    "QPushButton:pressed{background-color:rgb(85, 170, 255); border-style: inset; }";
+// The gift selector's confirm button: the cards' pink button.
+inline constexpr const char *kConfirmButton = ShellStyles::kCardButton;
 
 inline constexpr char kSelectorPanel[] = "background-color:rgba(239,239,239,1);border-radius:6px;";
 

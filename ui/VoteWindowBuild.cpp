@@ -220,6 +220,18 @@ void kivaPlugInVote::buildWindow()
     cooldownEdit->setObjectName(QStringLiteral("cooldownEdit"));
     stopAtTimeUpCheck->setObjectName(QStringLiteral("stopAtTimeUpCheck"));
 
+    // Locked while counting (allowing a change also until one vote per
+    // viewer is chosen): they say so by looking dimmed.
+    for (QWidget *control :
+         {static_cast<QWidget *>(giftRadio), static_cast<QWidget *>(textRadio),
+          static_cast<QWidget *>(mode2Radio), static_cast<QWidget *>(mode3Radio),
+          static_cast<QWidget *>(mode4Radio), static_cast<QWidget *>(onePerViewerCheck),
+          static_cast<QWidget *>(allowChangeCheck), static_cast<QWidget *>(cooldownCheck),
+          static_cast<QWidget *>(cooldownEdit), static_cast<QWidget *>(stopAtTimeUpCheck)})
+        WidgetFactory::dimWhenDisabled(control);
+    for (int index = 1; index <= kTeamCount; ++index)
+        WidgetFactory::dimWhenDisabled(teamWidgets[index].giftButton);
+
     connect(startButton, SIGNAL(clicked(bool)), this, SLOT(on_start_clicked()));
     connect(clearBallotButton, SIGNAL(clicked(bool)), this, SLOT(on_clear_ballot_clicked()));
     connect(clearTeamButton, SIGNAL(clicked(bool)), this, SLOT(on_clear_team_clicked()));

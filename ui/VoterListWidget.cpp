@@ -60,6 +60,19 @@ QString VoterListWidget::countText(qint64 votes) const
     return showCounts ? QStringLiteral("%1票").arg(votes) : QString();
 }
 
+QString VoterListWidget::shownNick(const QByteArray &nick, const QString &count, int width) const
+{
+    // The count keeps its room (at least its minimum width); the nick gets
+    // the rest, less the layout's gaps around the stretch between them.
+    nickLabel->ensurePolished();
+    countLabel->ensurePolished();
+    const int countWidth =
+        std::max(countLabel->minimumWidth(), countLabel->fontMetrics().horizontalAdvance(count));
+    const int room = width - countWidth - 2 * row->layout()->spacing();
+    return nickLabel->fontMetrics().elidedText(QString::fromUtf8(nick), Qt::ElideRight,
+                                               std::max(room, nickLabel->minimumWidth()));
+}
+
 int VoterListWidget::rowHeight() const
 {
     // The height the list gives an empty row of its own, with its font and style.
@@ -174,10 +187,11 @@ QStringList VoterListWidget::visibleRows() const
         return rows;
     const int first = firstVisibleRow();
     const int end = std::min(shownRows, first + visibleRowCount() + 1);
+    const int width = viewport()->width() - 2 * spacing();
     for (int index = first; index < end; ++index) {
         const VoterRanking::Entry &entry = ranking->at(index);
         const QString count = countText(entry.votes);
-        rows << QString::fromUtf8(entry.nick)
+        rows << shownNick(entry.nick, count, width)
                 + (count.isEmpty() ? QString() : QLatin1Char('|') + count);
     }
     return rows;
@@ -207,8 +221,9 @@ void VoterListWidget::paintEvent(QPaintEvent *event)
         if (!area.intersects(dirty))
             continue;
         const VoterRanking::Entry &entry = ranking->at(index);
-        nickLabel->setText(QString::fromUtf8(entry.nick));
-        countLabel->setText(countText(entry.votes));
+        const QString count = countText(entry.votes);
+        nickLabel->setText(shownNick(entry.nick, count, width));
+        countLabel->setText(count);
         row->layout()->activate();
         picture.fill(background);
         row->render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);

@@ -32,7 +32,8 @@ public:
     void votersCleared();
 
     int voterRows() const { return shownRows; }
-    // The rows on screen as the streamer reads them: "nick" or "nick|N票".
+    // The rows on screen as the streamer reads them: "nick" or "nick|N票",
+    // a nick too long for the row cut short with "…".
     QStringList visibleRows() const;
 
 protected:
@@ -49,6 +50,8 @@ private:
     void updateScrollRange();
     int visibleRowCount() const;
     QString countText(qint64 votes) const;
+    // The nick as it fits before the count in a row `width` wide.
+    QString shownNick(const QByteArray &nick, const QString &count, int width) const;
 
     const VoterRanking *ranking = nullptr;
     int shownRows = 0;

@@ -1,6 +1,8 @@
 #include "ui/WidgetFactory.h"
 
 #include <QComboBox>
+#include <QEvent>
+#include <QGraphicsOpacityEffect>
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,7 +20,43 @@ void applyNumberEditSettings(QLineEdit *edit)
     edit->setToolTip(QStringLiteral("请输入1~9999之间的数值"));
 }
 
+// Follows the widget's enabled state with an opacity effect.
+class Dimmer : public QObject
+{
+public:
+    explicit Dimmer(QWidget *widget)
+        : QObject(widget)
+    {
+        widget->installEventFilter(this);
+        follow(widget);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::EnabledChange)
+            follow(static_cast<QWidget *>(watched));
+        return false;
+    }
+
+private:
+    static void follow(QWidget *widget)
+    {
+        if (widget->isEnabled()) {
+            widget->setGraphicsEffect(nullptr);
+            return;
+        }
+        auto *dim = new QGraphicsOpacityEffect(widget);
+        dim->setOpacity(kDimmedOpacity);
+        widget->setGraphicsEffect(dim);
+    }
+};
+
 } // namespace
+
+void dimWhenDisabled(QWidget *widget)
+{
+    new Dimmer(widget);
+}
 
 QRadioButton *radioButton(const QString &style, const QString &text)
 {

@@ -7,6 +7,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QWidget;
 
 // Builders of the vote window's standard controls. Each makes the widget
 // without a parent and applies exactly the settings named; texts and style
@@ -29,5 +30,11 @@ QLabel *smallLabel(const QString &style, const QString &text);
 QLabel *sizedLabel(const QString &style, const QString &text, int width, int height);
 // Fixed size 20 x 20, no text.
 QPushButton *iconButton(const QString &style);
+
+// From now on the widget looks dimmed whenever it is disabled (its style
+// sheets draw both states alike), in the same place and size.
+void dimWhenDisabled(QWidget *widget);
+// How much of a dimmed widget shows.
+inline constexpr double kDimmedOpacity = 0.4;
 
 } // namespace WidgetFactory

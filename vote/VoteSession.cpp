@@ -323,9 +323,10 @@ QString VoteSession::leadText() const
     const TeamRecord &leader = secondLeads ? second : first;
     const TeamRecord &other = secondLeads ? first : second;
     const qint64 margin = secondLeads ? second.votes - first.votes : first.votes - second.votes;
+    // One pass: a name holding "%1" or "%3" stays as it is.
     return QStringLiteral("【%1】领先【%2】%3票")
-        .arg(QString::fromUtf8(leader.name), QString::fromUtf8(other.name))
-        .arg(margin);
+        .arg(QString::fromUtf8(leader.name), QString::fromUtf8(other.name),
+             QString::number(margin));
 }
 
 bool VoteSession::addProduct(const QByteArray &productId, const ProductRecord &entry)

@@ -3,9 +3,7 @@
 #include "bridge/CIMkiva.h"
 #include "bridge/RoomMessageDecoder.h"
 #include "catalogue/ApiUrls.h"
-#include "catalogue/DownloadThread.h"
-#include "catalogue/GiftList.h"
-#include "catalogue/HttpFetch.h"
+#include "catalogue/GiftCatalogue.h"
 #include "catalogue/productsSelector.h"
 #include "overlay/OverlayServer.h"
 #include "platform/Platform.h"
@@ -88,7 +86,7 @@ kivaPlugInVote::kivaPlugInVote(QWidget *parent)
 kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge, int overlayPort,
                                const QString &recordsFolder)
     : QDialog(parent)
-    , downloader(new DownloadThread)
+    , catalogue(new GiftCatalogue(this))
     , reports(std::make_unique<ReportSender>())
     , records(recordsFolder.isEmpty() ? nullptr : std::make_unique<VoteRecorder>(recordsFolder))
 {
@@ -96,10 +94,7 @@ kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge, int
     countdownTimer.setTimerType(Qt::PreciseTimer);
     buildWindow();
     startRecords();
-
-    imClient = new CIMkiva(this, bridge);
-    if (bridge.enabled)
-        imClient->startLink(dispatchRoomMessage, this);
+    connectServices(bridge);
 
     if (overlayPort >= 0) {
         // What the page publishes is in the vote's record first.
@@ -160,9 +155,47 @@ void kivaPlugInVote::overlayChanged()
 
 kivaPlugInVote::~kivaPlugInVote()
 {
-    // The page's server asks this window for its state: it goes while the window is whole.
+    // The page's server asks this window for its state, and the catalogue's
+    // answers land in it: both go while the window is whole.
     delete overlay;
-    delete downloader;
+    delete catalogue;
+}
+
+void kivaPlugInVote::connectServices(const BridgeOptions &bridge)
+{
+    connect(catalogue, &GiftCatalogue::listReady, this, &kivaPlugInVote::listReady);
+    connect(catalogue, &GiftCatalogue::listFailed, this, &kivaPlugInVote::listFailed);
+    connect(catalogue, &GiftCatalogue::imageReady, this, &kivaPlugInVote::imageReady);
+
+    imClient = new CIMkiva(this, bridge);
+    // The decoder calls the slots while the message is handled, as it arrives.
+    connect(imClient, &CIMkiva::textFrame, this,
+            [this](const QByteArray &message) { dispatchRoomMessage(message.constData(), this); });
+    connect(imClient, &CIMkiva::linkUp, this, &kivaPlugInVote::linkUp);
+    // Queued: the socket finishes its failure (and starts the retry) before
+    // a card runs its own loop.
+    connect(imClient, &CIMkiva::linkFailed, this, &kivaPlugInVote::linkFailed,
+            Qt::QueuedConnection);
+    if (bridge.enabled)
+        imClient->startLink();
+}
+
+void kivaPlugInVote::linkFailed()
+{
+    // Once per process; retries go on while the card is open. A failure the
+    // link has already recovered from has nothing left to tell.
+    if (linkReminderShown || imClient->isUp())
+        return;
+    linkReminderShown = true;
+    showRemind(QStringLiteral("错误"), QStringLiteral("连接失败<br>请开启KIVA开播!"), this,
+               &linkCard);
+}
+
+void kivaPlugInVote::linkUp()
+{
+    // The vote runs again: a failure card still open has nothing left to say.
+    if (linkCard)
+        linkCard->reject();
 }
 
 void kivaPlugInVote::keyPressEvent(QKeyEvent *event)
@@ -512,6 +545,7 @@ void kivaPlugInVote::showRules(const VoteRules &rules)
 void kivaPlugInVote::on_products_clicked()
 {
     productsSelector selector(this, vote);
+    openSelector = &selector;
     if (selector.exec() != QDialog::Accepted)
         return;
     for (const productsSelector::Choice &choice : selector.choices())
@@ -713,22 +747,35 @@ void kivaPlugInVote::on_auth_message(const char *kivaid, const char *roomid, con
     if (!kivaid || !roomid || !token)
         return;
     vote.setLogin(kivaid, roomid, token);
-    const std::string url = giftListUrl(vote.login()).toStdString();
+    // In the background: votes go on being counted while the list comes.
+    catalogue->fetchList(vote.login());
+}
 
-    QByteArray body;
-    long status = 0;
-    http_get(body, url, status);
-    if (status != 200 && status != 304) {
-        showRemind(QStringLiteral("错误"), QStringLiteral("获取礼物列表失败，请重新登录"), this);
-        return;
-    }
+void kivaPlugInVote::listReady(const QList<GiftListEntry> &entries)
+{
     const QString folder = Platform::imageCacheFolder();
-    QList<GiftListEntry> entries;
-    if (!parseGiftList(body, entries))
-        return;
     for (const GiftListEntry &entry : entries)
         addProduct(entry.productId, entry.name, entry.imageUrl, folder, entry.price);
     refreshVoterCounts();
+}
+
+void kivaPlugInVote::listFailed()
+{
+    // One card at a time: failures of logins in quick succession say the same.
+    if (listCard)
+        return;
+    showRemind(QStringLiteral("错误"), QStringLiteral("获取礼物列表失败，请重新登录"), this,
+               &listCard);
+}
+
+void kivaPlugInVote::imageReady(const QByteArray &productId)
+{
+    for (int index = 1; index <= kTeamCount; ++index) {
+        if (vote.team(index).giftId == productId)
+            showChosenGift(index);
+    }
+    if (openSelector)
+        openSelector->pictureArrived(productId);
 }
 
 void kivaPlugInVote::addProduct(const QByteArray &productId, const QString &name,
@@ -740,15 +787,6 @@ void kivaPlugInVote::addProduct(const QByteArray &productId, const QString &name
     entry.imageUrl = imageUrl;
     entry.imageDir = imageFolder.toUtf8();
     entry.price = price;
-    if (!vote.addProduct(productId, entry))
-        return;
-    // An id that is no plain file name (a path, "..") keeps its entry but no picture.
-    if (!isPlainFileName(productId))
-        return;
-    const QString path = cachedImagePath(imageFolder, productId);
-    if (Platform::fileExists(path))
-        return;
-    downloader->add_job(DownloadJob {QString::fromUtf8(imageUrl), path});
-    qDebug().noquote() << path;
-    qDebug().noquote() << QString::fromUtf8(imageUrl);
+    if (vote.addProduct(productId, entry))
+        catalogue->cachePicture(productId, imageUrl, imageFolder);
 }

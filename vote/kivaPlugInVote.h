@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QImage>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
@@ -13,7 +14,8 @@
 #include <string>
 
 class CIMkiva;
-class DownloadThread;
+class CWndRemind;
+class GiftCatalogue;
 class OverlayServer;
 class ReportSender;
 class CTitleBar;
@@ -28,6 +30,8 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class VoterListWidget;
+class productsSelector;
+struct GiftListEntry;
 
 // The vote window: the streamer's view of one vote session and its controls.
 // The session holds the data; the slots delegate to it and repaint what changed.
@@ -53,6 +57,9 @@ public:
     bool acceptRoomEvent(const char *msgId) { return vote.acceptRoomEvent(msgId); }
 
     CIMkiva *roomClient() const { return imClient; }
+    GiftCatalogue *giftCatalogue() const { return catalogue; }
+    // Whether the streamer has been told that the room link failed.
+    bool linkFailureShown() const { return linkReminderShown; }
     CTitleBar *titleControl() const { return titleBar; }
 
     // Tells the platform which control was used (button codes "1" to "13").
@@ -145,6 +152,14 @@ private:
     // The counting rules as the panel's controls set them.
     void applyRules();
 
+    // The room link and the gift catalogue, as they report.
+    void connectServices(const BridgeOptions &bridge);
+    void linkFailed();
+    void linkUp();
+    void listReady(const QList<GiftListEntry> &entries);
+    void listFailed();
+    void imageReady(const QByteArray &productId);
+
     // Adds a gift of the room's list to the catalogue and queues its picture.
     void addProduct(const QByteArray &productId, const QString &name, const QByteArray &imageUrl,
                     const QString &imageFolder, qint32 price);
@@ -157,13 +172,19 @@ private:
     void showRecordedVote(const RecordedVote &recorded);
 
     VoteSession vote;
-    DownloadThread *downloader = nullptr;
+    GiftCatalogue *catalogue = nullptr;
     std::unique_ptr<ReportSender> reports;
     QTimer countdownTimer;
     bool timeUpRecorded = false; // this countdown's 时间到 is in the record
     CIMkiva *imClient = nullptr;
     OverlayServer *overlay = nullptr;
     std::unique_ptr<VoteRecorder> records;
+    // Cards that close by themselves, and the one link reminder of the process.
+    QPointer<CWndRemind> linkCard;
+    QPointer<CWndRemind> listCard;
+    bool linkReminderShown = false;
+    // The gift selector while it is open, told of pictures that arrive.
+    QPointer<productsSelector> openSelector;
 
     CTitleBar *titleBar = nullptr;
     QFrame *backgroundFrame = nullptr;

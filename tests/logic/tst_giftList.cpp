@@ -31,11 +31,28 @@ class TestGiftList : public QObject
 private slots:
     void parse_data();
     void parse();
+    void takesTenThousandAtMost();
     void stopsSilently_data();
     void stopsSilently();
     void plainFileNames_data();
     void plainFileNames();
 };
+
+void TestGiftList::takesTenThousandAtMost()
+{
+    // A skipped element does not count; two beyond the limit are left, said once.
+    QByteArrayList elements = {R"({"productid":"no price","name":"n","simage":"u"})"};
+    for (int i = 0; i < kMaxGiftListEntries + 2; ++i)
+        elements << R"({"productid":"p)" + QByteArray::number(i)
+                + R"(","name":"n","simage":"u","price":1})";
+    QTest::ignoreMessage(QtWarningMsg,
+                         "gift list: 2 elements beyond the first 10000 entries ignored");
+    QList<GiftListEntry> entries;
+    QVERIFY(parseGiftList(answer(elements.join(',')), entries));
+    QCOMPARE(entries.size(), 10000);
+    QCOMPARE(entries.first().productId, QByteArray("p0"));
+    QCOMPARE(entries.last().productId, QByteArray("p9999"));
+}
 
 void TestGiftList::parse_data()
 {

@@ -110,27 +110,37 @@ void TestSession::manualCorrections()
 
 void TestSession::leadText_data()
 {
+    QTest::addColumn<QString>("name1");
+    QTest::addColumn<QString>("name2");
     QTest::addColumn<qint64>("first");
     QTest::addColumn<qint64>("second");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("second leads") << qint64(5) << qint64(7)
+    const QString a = QStringLiteral("A队");
+    const QString b = QStringLiteral("B队");
+    QTest::newRow("second leads") << a << b << qint64(5) << qint64(7)
                                   << QStringLiteral("【B队】领先【A队】2票");
     QTest::newRow("tie names the first")
-        << qint64(7) << qint64(7) << QStringLiteral("【A队】领先【B队】0票");
-    QTest::newRow("first leads") << qint64(10) << qint64(1)
+        << a << b << qint64(7) << qint64(7) << QStringLiteral("【A队】领先【B队】0票");
+    QTest::newRow("first leads") << a << b << qint64(10) << qint64(1)
                                  << QStringLiteral("【A队】领先【B队】9票");
+    // Names are shown as typed, placeholders and all.
+    QTest::newRow("names holding placeholders")
+        << QStringLiteral("%1") << QStringLiteral("%3") << qint64(5) << qint64(7)
+        << QStringLiteral("【%3】领先【%1】2票");
 }
 
 void TestSession::leadText()
 {
+    QFETCH(QString, name1);
+    QFETCH(QString, name2);
     QFETCH(qint64, first);
     QFETCH(qint64, second);
     QFETCH(QString, text);
 
     VoteSession session;
-    session.setTeamName(1, QStringLiteral("A队").toUtf8());
-    session.setTeamName(2, QStringLiteral("B队").toUtf8());
+    session.setTeamName(1, name1.toUtf8());
+    session.setTeamName(2, name2.toUtf8());
     session.addVotes(1, first);
     session.addVotes(2, second);
     QCOMPARE(session.leadText(), text);

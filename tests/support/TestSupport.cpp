@@ -46,16 +46,40 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
     return true;
 }
 
-qint64 residentBytes()
+namespace {
+
+// A "Vm…:  1234 kB" line of /proc/self/status; -1 when there is none.
+qint64 statusKb(const char *field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) // "VmRSS:     1234 kB"
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLongLong();
     }
     return -1;
+}
+
+} // namespace
+
+qint64 residentBytes()
+{
+    const qint64 kb = statusKb("VmRSS:");
+    return kb < 0 ? -1 : kb * 1024;
+}
+
+PeakMemory::PeakMemory()
+{
+    // "5" resets the peak (VmHWM) to what is resident now.
+    QFile reset(QStringLiteral("/proc/self/clear_refs"));
+    if (reset.open(QIODevice::WriteOnly) && reset.write("5") == 1 && reset.flush())
+        startKb = statusKb("VmRSS:");
+}
+
+qint64 PeakMemory::growthMb() const
+{
+    return (statusKb("VmHWM:") - startKb) / 1024;
 }
 
 } // namespace TestSupport

@@ -33,6 +33,20 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 // The process's resident memory in bytes, from /proc; -1 where there is none.
 qint64 residentBytes();
 
+// How far this process's resident memory rose at its peak since the
+// measure began, for checks that something big passed through without being
+// held. Linux only (the kernel's peak, reset for the measure).
+class PeakMemory
+{
+public:
+    PeakMemory();
+    bool available() const { return startKb >= 0; }
+    qint64 growthMb() const;
+
+private:
+    qint64 startKb = -1;
+};
+
 } // namespace TestSupport
 
 // Stands in for the host application: a WebSocket server on 127.0.0.1 that

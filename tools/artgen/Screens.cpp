@@ -2,6 +2,7 @@
 
 #include "PlatformApiServer.h"
 
+#include "catalogue/GiftCatalogue.h"
 #include "catalogue/HttpFetch.h"
 #include "catalogue/productsSelector.h"
 #include "platform/Platform.h"
@@ -95,8 +96,16 @@ QImage dialogOver(QWidget &window, QWidget &dialog)
     return composite;
 }
 
-// A vote in progress, set up through the window's controls as a streamer
-// would: names, question, chat voting, start; then a crowd votes.
+// Logs in as the room would and waits for the gift list's answer.
+void logIn(kivaPlugInVote &window)
+{
+    window.on_auth_message("10001", "20002", "screens");
+    QElapsedTimer clock;
+    clock.start();
+    while (window.giftCatalogue()->listsAnswered() == 0 && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
 // Waits until the download worker has cached every gift's picture.
 void waitForPictures(const kivaPlugInVote &window)
 {
@@ -111,10 +120,12 @@ void waitForPictures(const kivaPlugInVote &window)
     }
 }
 
+// A vote in progress, set up through the window's controls as a streamer
+// would: names, question, chat voting, start; then a crowd votes.
 void runVote(kivaPlugInVote &window, int teams, bool panel, const char *const *rules = nullptr)
 {
     // The room's gift list, as after login: the board then shows each viewer's votes.
-    window.on_auth_message("10001", "20002", "screens");
+    logIn(window);
     static const QString names[] = {QStringLiteral("化妆"), QStringLiteral("卸妆"),
                                     QStringLiteral("素颜"), QStringLiteral("戴帽")};
     if (teams == 3)
@@ -298,7 +309,7 @@ bool renderScreens(const QString &outDir)
     // The gift selector open over the vote window, gifts picked for both teams.
     {
         kivaPlugInVote window(nullptr, BridgeOptions::off());
-        window.on_auth_message("10001", "20002", "screens");
+        logIn(window);
         waitForPictures(window);
         productsSelector selector(&window, window.session());
         selector.giftBox(1)->setCurrentIndex(2);

@@ -38,23 +38,25 @@ SendSummary::SendSummary(const QStringList &teamNames, const QByteArrayList &gif
 
 SendSummary::Outcome SendSummary::record(const QByteArray &frame)
 {
-    // Read with the plug-in's own decoder, so the summary cannot drift from it.
+    // Read with the plug-in's own decoder and walk, so the summary cannot drift from it.
     RoomFrame decoded;
-    if (decoded.decode(frame.constData()) && decoded.kind() == RoomFrame::Kind::RoomEvents) {
-        if (!takeMessageId(decoded.messageId(), lastMsgId)) {
-            ++repeatCount;
-            return Outcome::Repeat;
-        }
-        for (const RoomFrame::Unit &unit : decoded.units()) {
-            const QString nick = QString::fromUtf8(unit.nick);
-            if (unit.type == RoomFrame::Unit::Type::Chat)
-                countText(nick, QString::fromUtf8(unit.text));
-            else
-                countGift(nick, QByteArray(unit.productId), unit.count);
-        }
+    decoded.decode(frame.constData());
+    if (applyRoomFrame(decoded, *this) == RoomWalk::Repeat) {
+        ++repeatCount;
+        return Outcome::Repeat;
     }
     ++sentCount;
     return Outcome::Counted;
+}
+
+void SendSummary::onChat(const char *nick, const char *text)
+{
+    countText(QString::fromUtf8(nick), QString::fromUtf8(text));
+}
+
+void SendSummary::onGift(const char *nick, const char *productId, int count)
+{
+    countGift(QString::fromUtf8(nick), QByteArray(productId), count);
 }
 
 void SendSummary::countText(const QString &nick, const QString &text)

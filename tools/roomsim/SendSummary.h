@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bridge/RoomFrame.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QMap>
@@ -10,7 +12,7 @@
 // event whose msgid equals the previous one is a repeat and is dropped, a
 // chat line votes for a team only when it equals the team's name, and a gift
 // counts the pieces the plug-in reads.
-class SendSummary
+class SendSummary : private RoomFrameReceiver
 {
 public:
     enum class Outcome { Counted, Repeat };
@@ -32,11 +34,13 @@ public:
     QByteArray toJson() const;
 
 private:
+    void onLogin(const RoomFrame::Login &) override {}
+    void onChat(const char *nick, const char *text) override;
+    void onGift(const char *nick, const char *productId, int count) override;
     void countText(const QString &nick, const QString &text);
     void countGift(const QString &nick, const QByteArray &productId, qint64 pieces);
 
     QStringList teams;
-    QByteArray lastMsgId = "none"; // the plug-in starts from "none" too
     qint64 sentCount = 0;
     qint64 repeatCount = 0;
     qint64 chatterCount = 0;

@@ -228,8 +228,9 @@ void TestDownloadThread::outcomes_data()
     QTest::newRow("existing file replaced")
         << QByteArray("/img/n") << id << QByteArray("an older, longer image") << true
         << QByteArray("image n");
-    QTest::newRow("empty answer, empty file")
-        << QByteArray("/empty") << id << none << true << QByteArray("");
+    // Such a file would stand for the picture for good.
+    QTest::newRow("empty answer leaves no file")
+        << QByteArray("/empty") << id << none << false << none;
     QTest::newRow("missing folder created")
         << QByteArray("/img/n") << QStringLiteral("kiva/head/1450928358.png") << none << true
         << QByteArray("image n");

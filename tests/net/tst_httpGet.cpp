@@ -73,6 +73,10 @@ void TestHttpGet::initTestCase()
     serve("/found", 302, "/ok");
     serve("/twice", 302, "/found");
     serve("/to-missing", 302, "/missing");
+    // A chain of redirects: /hop<n> takes n of them to reach /ok.
+    serve("/hop1", 302, "/ok");
+    for (int hop = 2; hop <= 6; ++hop)
+        serve(("/hop" + std::to_string(hop)).c_str(), 302, "/hop" + std::to_string(hop - 1));
     httplib::Server &http = server.server();
     http.Get("/chunked", [](const httplib::Request &, httplib::Response &res) {
         res.set_chunked_content_provider("text/plain", [](size_t, httplib::DataSink &sink) {
@@ -122,6 +126,9 @@ void TestHttpGet::answers_data()
     QTest::newRow("302 followed") << QByteArray("/found") << true << 200L << QByteArray("hello");
     QTest::newRow("two redirects") << QByteArray("/twice") << true << 200L << QByteArray("hello");
     QTest::newRow("redirect to 404") << QByteArray("/to-missing") << false << -1L << QByteArray();
+    QTest::newRow("five redirects") << QByteArray("/hop5") << true << 200L << QByteArray("hello");
+    QTest::newRow("six redirects are too many")
+        << QByteArray("/hop6") << false << -1L << QByteArray();
     QTest::newRow("chunked, whole and in order")
         << QByteArray("/chunked") << true << 200L << chunkedBody();
     QTest::newRow("connection refused") << QByteArray("closed") << false << -1L << QByteArray();
