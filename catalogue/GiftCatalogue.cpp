@@ -24,7 +24,7 @@ void GiftCatalogue::fetchList(const LoginIds &login)
     lists.post([this, url](const WorkQueue::Job &job) {
         QByteArray body;
         long status = 0;
-        http_get(body, url, status, &job.stopFlag(), kListTimeLimitS);
+        http_get(body, url, status, &job.stopFlag());
         if (job.stopping())
             return;
         Answer answer;

@@ -20,10 +20,6 @@ class GiftCatalogue : public QObject
     Q_OBJECT
 
 public:
-    // Nobody waits for the list any more, so a slow platform gets longer
-    // than the 3 s a request had while the window stood still for it.
-    static constexpr long kListTimeLimitS = 15;
-
     explicit GiftCatalogue(QObject *parent = nullptr);
     // Abandons the fetch and the downloads under way.
     ~GiftCatalogue() override = default;
