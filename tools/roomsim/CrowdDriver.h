@@ -23,6 +23,10 @@ public:
 
     void setRate(double messagesPerSecond);
     double rate() const { return perSecond; }
+    // As fast as the link takes them: every tick sends until the bytes
+    // queued for the client reach the high-water mark (the rate is unused).
+    void setFlatOut(bool on);
+    bool isFlatOut() const { return flatOut; }
     // Stop after this many messages (repeats not counted); 0 runs on.
     void setLimit(qint64 messages) { limit = messages; }
 
@@ -48,6 +52,7 @@ private:
     qint64 limit = 0;
     qint64 sent = 0;
     bool running = false;
+    bool flatOut = false;
     bool done = false;
     std::optional<CrowdGenerator::Message> unsent; // made, but the link went down first
 };
