@@ -636,21 +636,18 @@ int main(int argc, char **argv)
         QStringLiteral("Floods a real vote window from the room simulator and measures the "
                        "whole road of a vote."));
     parser.addHelpOption();
-    const QCommandLineOption rate(QStringLiteral("rate"),
-                                  QStringLiteral("Messages per second of the steady phase."),
-                                  QStringLiteral("N"), QStringLiteral("50000"));
-    const QCommandLineOption seconds(QStringLiteral("seconds"),
-                                     QStringLiteral("Length of the steady phase."),
-                                     QStringLiteral("S"), QStringLiteral("60"));
-    const QCommandLineOption flatSeconds(QStringLiteral("flat-seconds"),
-                                         QStringLiteral("Length of the flat-out phase."),
-                                         QStringLiteral("S"), QStringLiteral("60"));
-    const QCommandLineOption viewers(QStringLiteral("viewers"),
-                                     QStringLiteral("Distinct viewers in the room."),
-                                     QStringLiteral("N"), QStringLiteral("100000"));
-    const QCommandLineOption mode(QStringLiteral("mode"),
-                                  QStringLiteral("text, gift or both (one run each)."),
-                                  QStringLiteral("M"), QStringLiteral("both"));
+    const auto valued = [](const char *name, const char *description, const char *fallback) {
+        return QCommandLineOption(QLatin1String(name), QString::fromUtf8(description),
+                                  QStringLiteral("N"), QLatin1String(fallback));
+    };
+    const QCommandLineOption rate =
+        valued("rate", "Messages per second of the steady phase.", "50000");
+    const QCommandLineOption seconds = valued("seconds", "Seconds of the steady phase.", "60");
+    const QCommandLineOption flatSeconds =
+        valued("flat-seconds", "Seconds of the flat-out phase.", "60");
+    const QCommandLineOption viewers = valued("viewers", "Distinct viewers in the room.", "100000");
+    const QCommandLineOption mode =
+        valued("mode", "text, gift or both (one run each, in that order).", "both");
     const QCommandLineOption smoke(
         QStringLiteral("smoke"),
         QStringLiteral("A short run (2,000 viewers, 3 s at 20,000/s, 3 s flat out, both modes) "
