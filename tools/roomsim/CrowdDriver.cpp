@@ -8,9 +8,6 @@
 namespace {
 
 constexpr int kTickMs = 10;
-// Past this much queued for one client the crowd waits: a plug-in that falls
-// behind slows the crowd instead of growing the simulator without bound.
-constexpr qint64 kHighWaterBytes = 8 * 1024 * 1024;
 // Flat out, a tick sends at most this many, so the simulator's own loop
 // (which writes the queued bytes out) keeps turning.
 constexpr int kFlatOutBurst = 2000;

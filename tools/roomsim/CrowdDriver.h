@@ -18,6 +18,10 @@ class CrowdDriver : public QObject
     Q_OBJECT
 
 public:
+    // Past this much queued for the client the crowd waits: a plug-in that
+    // falls behind slows the crowd instead of growing the simulator without bound.
+    static constexpr qint64 kHighWaterBytes = 8 * 1024 * 1024;
+
     CrowdDriver(RoomSimulator &simulator, const CrowdGenerator::Options &options,
                 QObject *parent = nullptr);
 
