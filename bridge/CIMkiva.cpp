@@ -5,6 +5,8 @@
 #include <QSslConfiguration>
 #include <QUrl>
 
+#include <algorithm>
+
 CIMkiva::CIMkiva(QObject *parent)
     : CIMkiva(parent, BridgeOptions())
 {}
@@ -19,6 +21,7 @@ CIMkiva::CIMkiva(QObject *parent, const BridgeOptions &bridgeOptions)
     handshakeTimer.setSingleShot(true);
     socket.setMaxAllowedIncomingMessageSize(quint64(kMaxMessageBytes));
     socket.setMaxAllowedIncomingFrameSize(quint64(kMaxMessageBytes));
+    socket.setReadBufferSize(kReadChunkBytes);
 }
 
 CIMkiva::~CIMkiva()
@@ -63,6 +66,12 @@ void CIMkiva::onConnected()
             Qt::UniqueConnection);
     retryTimer.stop();
     handshakeTimer.stop();
+    connection = nullptr;
+    for (QAbstractSocket *child : socket.findChildren<QAbstractSocket *>()) {
+        if (child->state() == QAbstractSocket::ConnectedState)
+            connection = child;
+    }
+    connectionSeen = connectionSeen || connection;
     socket.sendTextMessage(QString::fromUtf8(RoomProtocol::kAuthText));
     emit linkUp();
 }
@@ -70,7 +79,10 @@ void CIMkiva::onConnected()
 // The one place where the host's messages come in.
 void CIMkiva::onTextMessageReceived(const QString &message)
 {
-    emit textFrame(message.toUtf8());
+    const QByteArray bytes = message.toUtf8();
+    if (connection)
+        peakBacklog = std::max(peakBacklog, connection->bytesAvailable() + bytes.size());
+    emit textFrame(bytes);
 }
 
 void CIMkiva::onError(QAbstractSocket::SocketError)

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSslError>
 #include <QTimer>
 #include <QWebSocket>
@@ -22,6 +23,12 @@ public:
     // No real message comes near this; a bigger one is refused as it arrives,
     // and the link is closed and opened again.
     static constexpr qint64 kMaxMessageBytes = 16 * 1024 * 1024;
+    // The host's bytes are taken from the connection at most this many at a
+    // time, and each batch is handled before the next is read: the window
+    // answers between batches, and a room that sends faster than it is
+    // counted waits in the connection (TCP slows the host down) instead of
+    // piling up in memory.
+    static constexpr qint64 kReadChunkBytes = 64 * 1024;
 
     explicit CIMkiva(QObject *parent);
     CIMkiva(QObject *parent, const BridgeOptions &options);
@@ -33,6 +40,10 @@ public:
     // How many times the link has been opened so far.
     int attempts() const { return openCount; }
     bool isUp() const { return socket.state() == QAbstractSocket::ConnectedState; }
+    // The most bytes ever received from the host and not yet handed on (the
+    // message being handed on included), as each message was handed on; -1
+    // when the connection's buffer cannot be seen.
+    qint64 peakBacklogBytes() const { return connectionSeen ? peakBacklog : -1; }
 
 signals:
     // A text message of the host, as UTF-8.
@@ -59,4 +70,8 @@ private:
     QWebSocket socket;
     BridgeOptions options;
     int openCount = 0;
+    // The connection under the WebSocket, for the backlog figure only.
+    QPointer<QAbstractSocket> connection;
+    bool connectionSeen = false;
+    qint64 peakBacklog = 0;
 };

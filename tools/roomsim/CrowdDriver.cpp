@@ -8,9 +8,10 @@
 namespace {
 
 constexpr int kTickMs = 10;
-// Past this much queued for one client the crowd waits: a plug-in that falls
-// behind slows the crowd instead of growing the simulator without bound.
-constexpr qint64 kHighWaterBytes = 8 * 1024 * 1024;
+// Flat out, a tick sends at most this many, so the simulator's own loop
+// (which writes the queued bytes out) keeps turning.
+constexpr int kFlatOutBurst = 2000;
+constexpr int kFlatOutTickMs = 1;
 
 } // namespace
 
@@ -28,6 +29,12 @@ CrowdDriver::CrowdDriver(RoomSimulator &sim, const CrowdGenerator::Options &opti
 void CrowdDriver::setRate(double messagesPerSecond)
 {
     perSecond = std::max(0.0, messagesPerSecond);
+}
+
+void CrowdDriver::setFlatOut(bool on)
+{
+    flatOut = on;
+    timer.setInterval(on ? kFlatOutTickMs : kTickMs);
 }
 
 void CrowdDriver::setRunning(bool on)
@@ -70,10 +77,14 @@ void CrowdDriver::tick()
     const qint64 nanos = clock.nsecsElapsed();
     clock.start();
     // A stalled event loop must not turn into one huge burst.
-    due = std::min(due + perSecond * double(nanos) / 1e9, perSecond * 0.1 + 1);
+    due = flatOut ? kFlatOutBurst
+                  : std::min(due + perSecond * double(nanos) / 1e9, perSecond * 0.1 + 1);
 
     while (due >= 1) {
         if (limit > 0 && sent >= limit)
+            break;
+        // A burst stops at a full pipe, however much is due.
+        if (simulator.pendingBytes() > kHighWaterBytes)
             break;
         if (!simulator.hasAudience())
             return;

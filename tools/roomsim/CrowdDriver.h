@@ -18,11 +18,19 @@ class CrowdDriver : public QObject
     Q_OBJECT
 
 public:
+    // Past this much queued for the client the crowd waits: a plug-in that
+    // falls behind slows the crowd instead of growing the simulator without bound.
+    static constexpr qint64 kHighWaterBytes = 8 * 1024 * 1024;
+
     CrowdDriver(RoomSimulator &simulator, const CrowdGenerator::Options &options,
                 QObject *parent = nullptr);
 
     void setRate(double messagesPerSecond);
     double rate() const { return perSecond; }
+    // As fast as the link takes them: every tick sends until the bytes
+    // queued for the client reach the high-water mark (the rate is unused).
+    void setFlatOut(bool on);
+    bool isFlatOut() const { return flatOut; }
     // Stop after this many messages (repeats not counted); 0 runs on.
     void setLimit(qint64 messages) { limit = messages; }
 
@@ -48,6 +56,7 @@ private:
     qint64 limit = 0;
     qint64 sent = 0;
     bool running = false;
+    bool flatOut = false;
     bool done = false;
     std::optional<CrowdGenerator::Message> unsent; // made, but the link went down first
 };

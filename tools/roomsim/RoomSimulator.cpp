@@ -230,6 +230,9 @@ bool RoomSimulator::sendEvent(const QByteArray &frame, bool thenRepeat)
     for (int copy = 0; copy < copies; ++copy) {
         for (QWebSocket *socket : qAsConst(audience))
             socket->sendTextMessage(text);
+        ++framesWritten;
+        if (frameObserver)
+            frameObserver(framesWritten);
         const SendSummary::Outcome outcome = tally.record(frame);
         if (copy == 0)
             first = outcome;

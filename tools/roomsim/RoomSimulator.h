@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QWebSocketServer>
 
+#include <functional>
+
 class QWebSocket;
 
 // The host's side of the live-room link: a WebSocket server on 127.0.0.1
@@ -55,6 +57,14 @@ public:
     // `thenRepeat`. False, and nothing counted, when there was no one to write to.
     bool sendEvent(const QByteArray &frame, bool thenRepeat = false);
 
+    // Called with the number of frames written so far (repeats included),
+    // right after each one is written; for measuring how long frames take
+    // to arrive.
+    void setFrameObserver(std::function<void(qint64 framesWritten)> observer)
+    {
+        frameObserver = std::move(observer);
+    }
+
     // Drops the link after every `messages` counted messages (0: never).
     void setDropEvery(qint64 messages) { dropEvery = messages; }
 
@@ -96,6 +106,8 @@ private:
     quint16 listenPort = 0;
     qint64 messageNumber = 0;
     qint64 dropEvery = 0;
+    qint64 framesWritten = 0;
+    std::function<void(qint64)> frameObserver;
     bool shuttingDown = false;
     QTimer shutDownDeadline;
 

@@ -5,21 +5,37 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <type_traits>
+
 namespace {
 
-QJsonObject byNick(const QMap<QString, qint64> &counts)
+// A text of the frame being read, looked up without a copy.
+QByteArray borrowed(const char *text)
 {
-    QJsonObject out;
-    for (auto it = counts.begin(); it != counts.end(); ++it)
-        out.insert(it.key(), double(it.value()));
-    return out;
+    return QByteArray::fromRawData(text, int(qstrlen(text)));
 }
 
-QJsonObject byNick(const QMap<QString, QString> &teams)
+// Adds `amount` to the entry of `key`, copying the key only when it is new:
+// a borrowed key must not stay in the table.
+void add(QHash<QByteArray, qint64> &tally, const char *key, qint64 amount)
+{
+    auto it = tally.find(borrowed(key));
+    if (it == tally.end())
+        it = tally.insert(QByteArray(key), 0);
+    *it += amount;
+}
+
+template<typename Value> QJsonObject toObject(const QHash<QByteArray, Value> &table)
 {
     QJsonObject out;
-    for (auto it = teams.begin(); it != teams.end(); ++it)
-        out.insert(it.key(), it.value());
+    for (auto it = table.begin(); it != table.end(); ++it) {
+        if constexpr (std::is_same_v<Value, qint64>)
+            out.insert(QString::fromUtf8(it.key()), double(it.value()));
+        else if constexpr (std::is_same_v<Value, QByteArray>)
+            out.insert(QString::fromUtf8(it.key()), QString::fromUtf8(it.value()));
+        else
+            out.insert(QString::fromUtf8(it.key()), toObject(it.value()));
+    }
     return out;
 }
 
@@ -28,9 +44,10 @@ QJsonObject byNick(const QMap<QString, QString> &teams)
 SendSummary::SendSummary(const QStringList &teamNames, const QByteArrayList &giftIds)
 {
     for (const QString &team : teamNames) {
-        if (!teams.contains(team))
-            teams.append(team);
-        chat.insert(team, 0);
+        const QByteArray name = team.toUtf8();
+        if (!teams.contains(name))
+            teams.append(name);
+        chat.insert(name, 0);
     }
     for (const QByteArray &id : giftIds)
         gifts.insert(id, 0);
@@ -51,57 +68,51 @@ SendSummary::Outcome SendSummary::record(const QByteArray &frame)
 
 void SendSummary::onChat(const char *nick, const char *text)
 {
-    countText(QString::fromUtf8(nick), QString::fromUtf8(text));
+    const int index = teams.indexOf(borrowed(text));
+    if (index < 0) {
+        ++chatterCount;
+        return;
+    }
+    const QByteArray &team = teams.at(index);
+    ++chat[team];
+    add(votesByNick[team], nick, 1);
+    const auto first = firstChoice.constFind(borrowed(nick));
+    if (first == firstChoice.constEnd()) {
+        firstChoice.insert(QByteArray(nick), team);
+        lastChoice.insert(QByteArray(nick), team);
+    } else {
+        *lastChoice.find(borrowed(nick)) = team;
+    }
 }
 
 void SendSummary::onGift(const char *nick, const char *productId, int count)
 {
-    countGift(QString::fromUtf8(nick), QByteArray(productId), count);
+    add(gifts, productId, count);
+    auto it = piecesByNick.find(borrowed(productId));
+    if (it == piecesByNick.end())
+        it = piecesByNick.insert(QByteArray(productId), Tally());
+    add(*it, nick, count);
 }
 
-void SendSummary::countText(const QString &nick, const QString &text)
+QMap<QString, qint64> SendSummary::byNick(const Tally &tally)
 {
-    if (!teams.contains(text)) {
-        ++chatterCount;
-        return;
-    }
-    ++chat[text];
-    ++votesByNick[text][nick];
-    if (!firstChoice.contains(nick))
-        firstChoice.insert(nick, text);
-    lastChoice.insert(nick, text);
-}
-
-void SendSummary::countGift(const QString &nick, const QByteArray &productId, qint64 pieces)
-{
-    gifts[productId] += pieces;
-    piecesByNick[productId][nick] += pieces;
+    QMap<QString, qint64> out;
+    for (auto it = tally.begin(); it != tally.end(); ++it)
+        out.insert(QString::fromUtf8(it.key()), it.value());
+    return out;
 }
 
 QByteArray SendSummary::toJson() const
 {
-    QJsonObject chatObject;
-    for (auto it = chat.begin(); it != chat.end(); ++it)
-        chatObject.insert(it.key(), double(it.value()));
-    QJsonObject giftObject;
-    for (auto it = gifts.begin(); it != gifts.end(); ++it)
-        giftObject.insert(QString::fromUtf8(it.key()), double(it.value()));
-    QJsonObject votesObject;
-    for (auto it = votesByNick.begin(); it != votesByNick.end(); ++it)
-        votesObject.insert(it.key(), byNick(it.value()));
-    QJsonObject piecesObject;
-    for (auto it = piecesByNick.begin(); it != piecesByNick.end(); ++it)
-        piecesObject.insert(QString::fromUtf8(it.key()), byNick(it.value()));
-
     QJsonObject summary;
     summary.insert(QStringLiteral("sent"), double(sentCount));
     summary.insert(QStringLiteral("repeats"), double(repeatCount));
-    summary.insert(QStringLiteral("chat"), chatObject);
-    summary.insert(QStringLiteral("gifts"), giftObject);
+    summary.insert(QStringLiteral("chat"), toObject(chat));
+    summary.insert(QStringLiteral("gifts"), toObject(gifts));
     summary.insert(QStringLiteral("chatter"), double(chatterCount));
-    summary.insert(QStringLiteral("votesByNick"), votesObject);
-    summary.insert(QStringLiteral("piecesByNick"), piecesObject);
-    summary.insert(QStringLiteral("firstChoice"), byNick(firstChoice));
-    summary.insert(QStringLiteral("lastChoice"), byNick(lastChoice));
+    summary.insert(QStringLiteral("votesByNick"), toObject(votesByNick));
+    summary.insert(QStringLiteral("piecesByNick"), toObject(piecesByNick));
+    summary.insert(QStringLiteral("firstChoice"), toObject(firstChoice));
+    summary.insert(QStringLiteral("lastChoice"), toObject(lastChoice));
     return QJsonDocument(summary).toJson(QJsonDocument::Compact);
 }

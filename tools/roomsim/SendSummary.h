@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QHash>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -25,8 +26,17 @@ public:
     qint64 sent() const { return sentCount; }
     qint64 repeats() const { return repeatCount; }
     qint64 chatter() const { return chatterCount; }
-    qint64 chatVotes(const QString &team) const { return chat.value(team); }
+    qint64 chatVotes(const QString &team) const { return chat.value(team.toUtf8()); }
     qint64 giftPieces(const QByteArray &productId) const { return gifts.value(productId); }
+    // Each viewer's chat votes for `team`, and pieces of gift `productId`.
+    QMap<QString, qint64> chatVotesByNick(const QString &team) const
+    {
+        return byNick(votesByNick.value(team.toUtf8()));
+    }
+    QMap<QString, qint64> giftPiecesByNick(const QByteArray &productId) const
+    {
+        return byNick(piecesByNick.value(productId));
+    }
 
     // {"sent":…,"repeats":…,"chat":{…},"gifts":{…},"chatter":…,
     //  "votesByNick":{…},"piecesByNick":{…},"firstChoice":{…},"lastChoice":{…}}
@@ -34,20 +44,23 @@ public:
     QByteArray toJson() const;
 
 private:
+    // Keyed by the UTF-8 bytes the plug-in compares: the simulator tallies a
+    // flood as fast as it sends it.
+    using Tally = QHash<QByteArray, qint64>;
+
+    static QMap<QString, qint64> byNick(const Tally &tally);
     void onLogin(const RoomFrame::Login &) override {}
     void onChat(const char *nick, const char *text) override;
     void onGift(const char *nick, const char *productId, int count) override;
-    void countText(const QString &nick, const QString &text);
-    void countGift(const QString &nick, const QByteArray &productId, qint64 pieces);
 
-    QStringList teams;
+    QByteArrayList teams;
     qint64 sentCount = 0;
     qint64 repeatCount = 0;
     qint64 chatterCount = 0;
-    QMap<QString, qint64> chat;
-    QMap<QByteArray, qint64> gifts;
-    QMap<QString, QMap<QString, qint64>> votesByNick;
-    QMap<QByteArray, QMap<QString, qint64>> piecesByNick;
-    QMap<QString, QString> firstChoice;
-    QMap<QString, QString> lastChoice;
+    Tally chat;
+    Tally gifts;
+    QHash<QByteArray, Tally> votesByNick;
+    QHash<QByteArray, Tally> piecesByNick;
+    QHash<QByteArray, QByteArray> firstChoice;
+    QHash<QByteArray, QByteArray> lastChoice;
 };
