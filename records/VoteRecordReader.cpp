@@ -104,7 +104,7 @@ void readSettings(const cJSON *line, RecordSettings &settings)
         settings.rules.onePerViewer = flagOf(rules, "one_per_viewer");
         settings.rules.allowChange = flagOf(rules, "allow_change");
         settings.rules.stopAtTimeUp = flagOf(rules, "stop_at_time_up");
-        if (numberOf(rules, "cooldown_seconds", number) && number >= 0 && number <= 3600)
+        if (numberOf(rules, "cooldown_seconds", number) && number >= 0 && number <= VoteRules::kLongestCooldown)
             settings.rules.cooldownSeconds = int(number);
     }
     const cJSON *teams = member(line, "teams");

@@ -453,7 +453,7 @@ void kivaPlugInVote::buildMoreSettings()
     allowChangeCheck->setEnabled(false); // until one vote per viewer is chosen
     cooldownCheck = ruleCheck(QStringLiteral("冷却"), 50);
     cooldownEdit = valuedNumberEdit(sheet(VoteStyles::kNumberEdit), QStringLiteral("5"), 60, 16);
-    cooldownEdit->setValidator(new QIntValidator(1, 3600, cooldownEdit));
+    cooldownEdit->setValidator(new QIntValidator(1, VoteRules::kLongestCooldown, cooldownEdit));
     cooldownEdit->setToolTip(QStringLiteral("请输入1~3600之间的数值"));
     auto *secondsLabel = new QLabel(QStringLiteral("秒"));
     secondsLabel->setFixedSize(16, 16);

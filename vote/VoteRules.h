@@ -4,6 +4,8 @@
 // (a paid gift always counts); all off is plain counting.
 struct VoteRules
 {
+    static constexpr int kLongestCooldown = 3600; // seconds
+
     bool onePerViewer = false; // a viewer's first counted chat vote stands
     bool allowChange = false; // with onePerViewer: the latest chat vote stands instead
     int cooldownSeconds = 0; // 0: off; 1..3600: a viewer's chat votes this close count nothing

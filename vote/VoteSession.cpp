@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int kLongestCooldown = 3600;
-
 qint64 steadyMs()
 {
     using namespace std::chrono;
@@ -130,7 +128,7 @@ bool VoteSession::setRules(const VoteRules &rules)
     if (isCounting())
         return false;
     voteRules = rules;
-    voteRules.cooldownSeconds = qBound(0, rules.cooldownSeconds, kLongestCooldown);
+    voteRules.cooldownSeconds = qBound(0, rules.cooldownSeconds, VoteRules::kLongestCooldown);
     voteRules.allowChange = rules.onePerViewer && rules.allowChange;
     return true;
 }

@@ -41,7 +41,6 @@ constexpr int kWindowWidth = 774;
 constexpr int kClosedPanelHeight = 550;
 constexpr int kOpenPanelHeight = 785;
 constexpr int kLeadRowWidth = 706;
-constexpr int kLongestCooldown = 3600;
 
 // The team boxes name the teams; their texts map to team indices.
 int teamIndexOfBoxText(const QString &text)
@@ -517,7 +516,7 @@ void kivaPlugInVote::applyRules()
     rules.allowChange = allowChangeCheck->isChecked();
     if (cooldownCheck->isChecked())
         rules.cooldownSeconds =
-            int(std::clamp<qint64>(numberIn(cooldownEdit), 1, kLongestCooldown));
+            int(std::clamp<qint64>(numberIn(cooldownEdit), 1, VoteRules::kLongestCooldown));
     rules.stopAtTimeUp = stopAtTimeUpCheck->isChecked();
     // Changing is a choice within one vote per viewer.
     allowChangeCheck->setEnabled(!vote.isCounting() && rules.onePerViewer);

@@ -134,7 +134,7 @@ int main(int argc, char **argv)
         return 2;
     };
     int cooldownSeconds = 0;
-    if (parser.isSet(cooldown) && !number(parser.value(cooldown), 1, 3600, cooldownSeconds))
+    if (parser.isSet(cooldown) && !number(parser.value(cooldown), 1, VoteRules::kLongestCooldown, cooldownSeconds))
         return refuse("--cooldown: expected seconds from 1 to 3600");
     int countdownSeconds = 0;
     if (parser.isSet(countdown) && !number(parser.value(countdown), 0, 9999, countdownSeconds))
