@@ -10,17 +10,16 @@
 // rules' state of 100,000 viewers takes.
 //
 //   kiva-bench-board [votes]
+#include "BenchApplication.h"
 #include "PlatformApiServer.h"
 
 #include "bridge/RoomEventWriter.h"
 #include "bridge/RoomMessageDecoder.h"
 #include "catalogue/GiftCatalogue.h"
 #include "catalogue/HttpFetch.h"
-#include "platform/FontSetup.h"
 #include "overlay/OverlayServer.h"
 #include "vote/kivaPlugInVote.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -221,11 +220,8 @@ double run(Board &board, const Burst &burst)
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     httpGlobalInit();
-    QApplication application(argc, argv);
-    useWindowsGuiFontSize(installCjkFontSubstitutions());
+    BenchApplication application(argc, argv);
     // The catalogue and the picture worker log each step; not what is measured.
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     const int votes = argc > 1 ? std::max(1000, atoi(argv[1])) : 100000;

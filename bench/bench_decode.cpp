@@ -3,13 +3,13 @@
 // ratio, and the window's rate with its vote records kept against without.
 //
 //   kiva-bench-decode [messages] [rounds]
+#include "BenchApplication.h"
 #include "bridge/RoomEventWriter.h"
 #include "bridge/RoomFrame.h"
 #include "bridge/RoomMessageDecoder.h"
 #include "vote/VoteSession.h"
 #include "vote/kivaPlugInVote.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -95,9 +95,7 @@ double bestRate(const std::vector<QByteArray> &messages, int rounds, Work work)
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication application(argc, argv);
+    BenchApplication application(argc, argv);
     const int count = argc > 1 ? std::max(1, atoi(argv[1])) : 200000;
     const int rounds = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
 

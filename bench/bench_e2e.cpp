@@ -16,6 +16,7 @@
 //   kiva-bench-e2e --mode gift --rate 20000 --seconds 10 --flat-seconds 10 --viewers 5000
 //   kiva-bench-e2e --smoke            a short run that fails (exit 1) only on a
 //                                     lost or doubled vote, and (exit 2) on a hang
+#include "BenchApplication.h"
 #include "CrowdDriver.h"
 #include "CrowdGenerator.h"
 #include "PlatformApiServer.h"
@@ -25,12 +26,10 @@
 #include "bridge/RoomEventWriter.h"
 #include "catalogue/GiftCatalogue.h"
 #include "catalogue/HttpFetch.h"
-#include "platform/FontSetup.h"
 #include "platform/Platform.h"
 #include "ui/VoterListWidget.h"
 #include "vote/kivaPlugInVote.h"
 
-#include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -622,11 +621,8 @@ RunResult runOnce(const Settings &settings, PlatformApiServer &api)
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     httpGlobalInit();
-    QApplication application(argc, argv);
-    useWindowsGuiFontSize(installCjkFontSubstitutions());
+    BenchApplication application(argc, argv);
     // The catalogue and the picture worker log each step; not what is measured.
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     benchClock.start();

@@ -3,14 +3,13 @@
 // right after they were written, before any summary exists).
 //
 //   kiva-bench-records [events]
-#include "platform/FontSetup.h"
+#include "BenchApplication.h"
 #include "records/VoteRecordFolder.h"
 #include "records/VoteRecordReader.h"
 #include "records/VoteRecorder.h"
 #include "ui/VoteRecordsDialog.h"
 #include "vote/VoteSession.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QListWidget>
@@ -77,10 +76,7 @@ void openDialog(const QString &folder, const char *what)
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication application(argc, argv);
-    useWindowsGuiFontSize(installCjkFontSubstitutions());
+    BenchApplication application(argc, argv);
     const int events = argc > 1 ? std::max(1000, atoi(argv[1])) : 1000000;
 
     // One long vote, read back as the window and kiva-records read it.
