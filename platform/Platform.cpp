@@ -38,9 +38,14 @@ QString imageCacheFolder()
     return joinPath(joinPath(appDataFolder(), QStringLiteral("kiva")), QStringLiteral("head"));
 }
 
+QString voteRecordsFolder(const QString &dataFolder)
+{
+    return joinPath(joinPath(dataFolder, QStringLiteral("kiva")), QStringLiteral("votes"));
+}
+
 QString voteRecordsFolder()
 {
-    return joinPath(joinPath(appDataFolder(), QStringLiteral("kiva")), QStringLiteral("votes"));
+    return voteRecordsFolder(appDataFolder());
 }
 
 bool fileExists(const QString &path)

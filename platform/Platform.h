@@ -15,8 +15,10 @@ QString appDataFolder();
 // The gift image cache: appDataFolder() + "kiva" + "head", native separators.
 QString imageCacheFolder();
 
-// The vote records: appDataFolder() + "kiva" + "votes", native separators.
+// The vote records: appDataFolder() + "kiva" + "votes", native separators;
+// or the same under another data folder (a tool's --data-dir).
 QString voteRecordsFolder();
+QString voteRecordsFolder(const QString &dataFolder);
 
 // Joins folder and name with the native separator.
 QString joinPath(const QString &folder, const QString &name);

@@ -148,7 +148,7 @@ int main(int argc, char **argv)
     if (parser.isSet(dataDir)) {
         const QString data = QDir(parser.value(dataDir)).absolutePath();
         qputenv("XDG_DATA_HOME", QFile::encodeName(data));
-        records = QDir(data).filePath(QStringLiteral("kiva/votes"));
+        records = Platform::voteRecordsFolder(QDir::toNativeSeparators(data));
     }
 
     BridgeOptions bridge;

@@ -100,7 +100,8 @@ int main(int argc, char **argv)
     parser.process(*application);
 
     const QString folder = parser.isSet(dataDir)
-        ? QDir(parser.value(dataDir)).filePath(QStringLiteral("kiva/votes"))
+        ? Platform::voteRecordsFolder(
+            QDir::toNativeSeparators(QDir(parser.value(dataDir)).absolutePath()))
         : Platform::voteRecordsFolder();
     const QStringList args = parser.positionalArguments();
     const QString command = args.value(0);
