@@ -20,7 +20,7 @@ CIMkiva::CIMkiva(QObject *parent, const BridgeOptions &bridgeOptions)
     qRegisterMetaType<QList<QSslError>>();
     handshakeTimer.setSingleShot(true);
     socket.setMaxAllowedIncomingMessageSize(quint64(kMaxMessageBytes));
-    socket.setMaxAllowedIncomingFrameSize(quint64(kMaxMessageBytes));
+    socket.setMaxAllowedIncomingFrameSize(quint64(kMaxFrameBytes));
     socket.setReadBufferSize(kReadChunkBytes);
 }
 

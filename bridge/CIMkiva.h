@@ -20,15 +20,19 @@ class CIMkiva : public QObject
     Q_OBJECT
 
 public:
-    // No real message comes near this; a bigger one is refused as it arrives,
-    // and the link is closed and opened again.
-    static constexpr qint64 kMaxMessageBytes = 16 * 1024 * 1024;
     // The host's bytes are taken from the connection at most this many at a
     // time, and each batch is handled before the next is read: the window
     // answers between batches, and a room that sends faster than it is
     // counted waits in the connection (TCP slows the host down) instead of
     // piling up in memory.
-    static constexpr qint64 kReadChunkBytes = 64 * 1024;
+    static constexpr qint64 kReadChunkBytes = 1024 * 1024;
+    // A frame is taken only once the whole of it has been read, so none may
+    // be longer than a read (less the longest frame header, 14 bytes): a
+    // longer one would wait for ever. No real frame comes near this; a bigger
+    // one is refused as it arrives, and the link is closed and opened again.
+    static constexpr qint64 kMaxFrameBytes = kReadChunkBytes - 14;
+    // A message may come in several frames; this bounds all of them together.
+    static constexpr qint64 kMaxMessageBytes = 16 * 1024 * 1024;
 
     explicit CIMkiva(QObject *parent);
     CIMkiva(QObject *parent, const BridgeOptions &options);

@@ -110,6 +110,7 @@ private slots:
     void eachMessageOnceAcrossDrops();
     void binaryFramesIgnored();
     void floodWaitsInTheConnection();
+    void longestFrameCounts();
     void hugeFrameIsRefused();
 };
 
@@ -374,6 +375,39 @@ void TestBridge::floodWaitsInTheConnection()
     qInfo("%lld bytes sent, at most %lld received and not yet handed on",
           qint64(kMessages) * longest, peak);
     QVERIFY2(peak <= CIMkiva::kReadChunkBytes + longest, qPrintable(QString::number(peak)));
+}
+
+void TestBridge::longestFrameCounts()
+{
+    // A burst the host batches into one event as long as a frame may be: the
+    // link reads it whole, every vote in it counts, and so does the next one.
+    using namespace RoomEventWriter;
+    const auto batch = [](int viewers) {
+        QList<Group> groups;
+        for (int viewer = 0; viewer < viewers; ++viewer)
+            groups.append({"viewer" + QByteArray::number(100000 + viewer), {chat("A")}});
+        return roomEvent("big", groups);
+    };
+    // The groups' keys grow with their number: near the limit by steps.
+    const qint64 each = batch(2).size() - batch(1).size();
+    int viewers = int(CIMkiva::kMaxFrameBytes / each);
+    QByteArray longest = batch(viewers);
+    while (longest.size() > CIMkiva::kMaxFrameBytes) {
+        viewers -= int((longest.size() - CIMkiva::kMaxFrameBytes) / each) + 1;
+        longest = batch(viewers);
+    }
+    for (QByteArray longer = batch(viewers + 1); longer.size() <= CIMkiva::kMaxFrameBytes;
+         longer = batch(++viewers + 1))
+        longest = longer;
+
+    TestHost host;
+    kivaPlugInVote window(nullptr, bridgeTo(host.port(), 100));
+    startTextCounting(window, QStringLiteral("A"));
+    QTRY_VERIFY(host.authenticated());
+    host.send(longest);
+    host.send(chatEvent("after", "x", "A"));
+    QTRY_COMPARE_WITH_TIMEOUT(window.session().team(1).votes, qint64(viewers + 1), 20000);
+    QCOMPARE(host.connections, 1);
 }
 
 void TestBridge::hugeFrameIsRefused()
