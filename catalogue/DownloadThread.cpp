@@ -8,6 +8,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QSaveFile>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -114,12 +115,22 @@ void DownloadThread::on_error(QNetworkReply::NetworkError code)
              << QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(code);
 }
 
+QNetworkAccessManager &DownloadThread::workerNetwork()
+{
+    // One for the worker's life, made on it so that it and its replies belong
+    // there: the pictures share its connections, and it goes with the thread.
+    if (!network) {
+        network = new QNetworkAccessManager;
+        connect(QThread::currentThread(), &QThread::finished, network, &QObject::deleteLater,
+                Qt::DirectConnection);
+    }
+    return *network;
+}
+
 bool DownloadThread::download(const DownloadJob &job, const WorkQueue::Job &worker)
 {
-    // Made on the worker thread, so it and its replies belong there.
-    QNetworkAccessManager network;
     const std::unique_ptr<QNetworkReply> reply(
-        network.get(QNetworkRequest(QUrl(job.url, QUrl::TolerantMode))));
+        workerNetwork().get(QNetworkRequest(QUrl(job.url, QUrl::TolerantMode))));
     // Reads are taken as they come; Qt holds no more than this meanwhile.
     reply->setReadBufferSize(256 * 1024);
 

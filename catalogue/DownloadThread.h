@@ -3,6 +3,8 @@
 #include "platform/WorkQueue.h"
 
 #include <QNetworkReply>
+
+class QNetworkAccessManager;
 #include <QObject>
 #include <QString>
 
@@ -50,8 +52,10 @@ public slots:
 
 private:
     bool download(const DownloadJob &job, const WorkQueue::Job &worker);
+    QNetworkAccessManager &workerNetwork();
 
     const int timeLimitMs;
+    QNetworkAccessManager *network = nullptr; // the worker's own, used on it only
     // Last member: stopped first, while the rest is whole.
     WorkQueue queue {WorkQueue::Order::NewestFirst};
 };
