@@ -55,7 +55,7 @@ bool VoteJournal::open(const QString &path, bool create)
     buffer.reserve(kBufferLimit + 4096);
     syncStop = false;
     syncNow = false;
-    syncer = std::thread(&VoteJournal::syncLoop, this);
+    syncer = std::thread(&VoteJournal::syncLoop, this, file.handle());
     return true;
 }
 
@@ -92,9 +92,8 @@ void VoteJournal::syncSoon()
     syncWake.notify_one();
 }
 
-void VoteJournal::syncLoop()
+void VoteJournal::syncLoop(int descriptor)
 {
-    const int descriptor = file.handle();
     std::unique_lock<std::mutex> guard(syncMutex);
     while (!syncStop) {
         syncWake.wait_for(guard, std::chrono::seconds(1), [this] { return syncStop || syncNow; });

@@ -55,7 +55,8 @@ public:
     QString errorString() const { return error; }
 
 private:
-    void syncLoop();
+    // On the worker: the file is the GUI thread's; only its descriptor is used here.
+    void syncLoop(int descriptor);
     void stopSyncer();
 
     QFile file;

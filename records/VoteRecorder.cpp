@@ -168,7 +168,9 @@ bool VoteRecorder::openNew()
 void VoteRecorder::flush()
 {
     flushQueued = false;
-    if (off || !journal->hasPending())
+    // A hand-over that failed with a full buffer has nothing pending left,
+    // and turns the records off all the same.
+    if (off || (!journal->hasPending() && !journal->failed()))
         return;
     if (!journal->flush())
         goOff(QStringLiteral("写入失败，磁盘可能已满（%1）").arg(journal->errorString()));
@@ -395,14 +397,18 @@ void VoteRecorder::end(const char *reason)
     journal->close();
 }
 
-void VoteRecorder::totalsCleared()
+void VoteRecorder::totalsCleared(const VoteSession &session, const QString &question)
 {
-    if (!begin("clear_totals"))
-        return;
-    finish();
-    for (qint64 &total : known)
-        total = 0;
-    end("clear_totals");
+    if (begin("clear_totals")) {
+        finish();
+        for (qint64 &total : known)
+            total = 0;
+        end("clear_totals");
+    }
+    // Cleared while counting: the votes that come next are a new vote's, and
+    // are recorded from now, not from the next press of the start button.
+    if (session.isCounting())
+        started(session, question);
 }
 
 void VoteRecorder::votersCleared()

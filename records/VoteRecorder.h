@@ -46,8 +46,9 @@ public:
                      int buyTimes, const CountResult &result);
     // The streamer added (or subtracted) `amount` to team `index` by hand.
     void corrected(const VoteSession &session, int index, qint64 amount, bool add);
-    // The last event of a record: the next start opens a new one.
-    void totalsCleared();
+    // The last event of a record: the next start opens a new one, or at once
+    // a new one opens when counting goes on.
+    void totalsCleared(const VoteSession &session, const QString &question);
     void votersCleared();
     void countdownStarted(qint32 seconds);
     void countdownStopped();

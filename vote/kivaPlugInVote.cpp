@@ -311,7 +311,7 @@ void kivaPlugInVote::on_clear_ballot_clicked()
         teamWidgets[index].votesLabel->setText(QStringLiteral("0票"));
     vote.clearTotals();
     if (records)
-        records->totalsCleared();
+        records->totalsCleared(vote, questionEdit->text());
     showLead(QString());
     overlayChanged();
     reportInteraction("2");

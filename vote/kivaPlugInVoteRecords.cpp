@@ -55,6 +55,8 @@ bool kivaPlugInVote::restoreRecord(const QString &id, QString *error)
             *error = QStringLiteral("请先停止计票");
         return false;
     }
+    // The open record is read with every line it has been given.
+    records->flush();
     RecordedVote recorded;
     if (!VoteRecordReader::read(VoteRecordFolder::journalPath(records->folder(), id), recorded)) {
         if (error)
@@ -110,11 +112,11 @@ void kivaPlugInVote::showRecordedVote(const RecordedVote &recorded)
     }
     // After the voters: one vote per viewer goes on from the votes that stand.
     vote.restoreRuleState(recorded.ignored);
-    refreshRuleLine();
     refreshVoterCounts();
+    // The rule line follows the lead either way.
     if (settings.mode == 2 && recorded.leadShown)
         refreshLead();
     else
-        leadLabel->setText(QString());
+        showLead(QString());
     overlayChanged();
 }

@@ -83,7 +83,7 @@ struct RecordedVote_
     void clearTotals()
     {
         session.clearTotals();
-        recorder.totalsCleared();
+        recorder.totalsCleared(session, question);
     }
     void clearVoters()
     {
@@ -239,7 +239,9 @@ void TestVoteRecords::readBackIsTheVote()
         for (int index = 1; index <= kTeamCount; ++index)
             result << vote.session.team(index).votes;
         vote.clearTotals(); // ends the first record; the voters stay on the board
-        QVERIFY(vote.recorder.recordId().isEmpty());
+        // Counting goes on: what follows is in a new record from the clear on.
+        QVERIFY(!vote.recorder.recordId().isEmpty());
+        QVERIFY(vote.journal() != first);
         // Its rows add up to the cleared board; its result is what the clear took.
         RecordedVote cleared;
         QVERIFY(VoteRecordReader::read(first, cleared));
@@ -250,6 +252,9 @@ void TestVoteRecords::readBackIsTheVote()
         }
         vote.correct(2, 7, true);
         vote.stop();
+        RecordedVote next;
+        QVERIFY(VoteRecordReader::read(vote.journal(), next));
+        compareWithSession(next, vote.session);
     }
     vote.start();
     play(vote, 2, 600);
@@ -396,8 +401,8 @@ void TestVoteRecords::folderKeepsTheNewestAndTellsOfACrash()
         vote.start();
         made.prepend(vote.recorder.recordId());
         vote.chat("甲", "红队");
-        vote.clearTotals();
         vote.stop();
+        vote.clearTotals();
     }
     QCOMPARE(VoteRecordFolder::ids(dir.path()), made.mid(0, VoteRecordFormat::kKeptVotes));
     QCOMPARE(VoteRecordFolder::takeUncleanNewest(dir.path()), QString());
