@@ -5,6 +5,7 @@
 #include "vote/VoteType.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QtGlobal>
 
@@ -94,14 +95,24 @@ struct RecordedVote
     bool team4GiftLabel = false; // team 4's label was last written by a gift (a trailing blank)
     int tornLines = 0; // lines skipped: cut off mid-write or unreadable
     qint64 lines = 0; // lines read
-    qint64 ignored[kIgnoredReasonCount] = {}; // by IgnoredReason
-    // 清空票数 ends a vote: the totals it cleared are the vote's result.
+    // Since the totals were last cleared, as the session holds them: the
+    // ignored votes by IgnoredReason, and under one vote per viewer each
+    // viewer's standing vote (the teams, as bits).
+    qint64 ignored[kIgnoredReasonCount] = {};
+    QHash<QByteArray, quint8> standingVotes;
+    // 清空票数 ends a vote: the totals and ignored votes it cleared are the vote's result.
     bool endedByClear = false;
     qint64 clearedTotals[kTeamCount + 1] = {};
+    qint64 clearedIgnored[kIgnoredReasonCount] = {};
 
     // Team `index`'s result: its total when the vote ended.
     qint64 result(int index) const
     {
         return endedByClear ? clearedTotals[index] : teams.at(index).votes;
+    }
+    // The votes ignored for `reason` when the vote ended.
+    qint64 ignoredResult(IgnoredReason reason) const
+    {
+        return endedByClear ? clearedIgnored[int(reason)] : ignored[int(reason)];
     }
 };

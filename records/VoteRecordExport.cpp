@@ -146,7 +146,7 @@ QByteArray summaryJson(const RecordedVote &vote)
     QJsonObject ignored;
     for (int reason = 1; reason < kIgnoredReasonCount; ++reason)
         ignored.insert(QString::fromLatin1(ignoredReasonKey(IgnoredReason(reason))),
-                       double(vote.ignored[reason]));
+                       double(vote.ignoredResult(IgnoredReason(reason))));
 
     const QJsonObject summary {
         {QStringLiteral("id"), vote.id},

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <vector>
 
@@ -172,6 +173,10 @@ private:
 
     RecordedVote &vote;
     const VoteRecordReader::RowVisitor &visit;
+    // The previous line was a counted chat vote of this viewer: a vote for
+    // teams of the same name is one line per team.
+    QByteArray lastChatViewer;
+    bool lastWasChat = false;
 };
 
 bool Replay::teamChange(const JournalLine &line, RecordRow &row, bool needsViewer)
@@ -271,6 +276,13 @@ void Replay::line(const char *text, std::size_t length)
     case RecordKind::Chat:
     case RecordKind::Gift:
         good = teamChange(line, row, true);
+        if (good && row.kind == RecordKind::Chat && row.votes > 0
+            && vote.settings.rules.onePerViewer) {
+            // The viewer's standing vote, as the session keeps it.
+            quint8 &standing = vote.standingVotes[row.viewer];
+            const quint8 team = quint8(1u << row.team);
+            standing = lastWasChat && lastChatViewer == row.viewer ? quint8(standing | team) : team;
+        }
         if (good && row.kind == RecordKind::Gift) {
             line.text("product_id", row.productId);
             if (!line.number("pieces", row.pieces))
@@ -306,6 +318,11 @@ void Replay::line(const char *text, std::size_t length)
             any = true;
             emitRow(cleared);
         }
+        // Every viewer may vote afresh, and the ignored votes start again.
+        vote.standingVotes.clear();
+        std::copy(std::begin(vote.ignored), std::end(vote.ignored),
+                  std::begin(vote.clearedIgnored));
+        std::fill(std::begin(vote.ignored), std::end(vote.ignored), 0);
         vote.leadShown = false;
         if (any)
             row.kind = RecordKind::Unknown; // its rows are out already
@@ -333,6 +350,9 @@ void Replay::line(const char *text, std::size_t length)
         ++vote.tornLines;
         return;
     }
+    lastWasChat = row.kind == RecordKind::Chat;
+    if (lastWasChat)
+        lastChatViewer = row.viewer;
     counted(row);
 }
 

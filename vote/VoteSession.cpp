@@ -299,18 +299,14 @@ void VoteSession::restoreCount(int index, qint64 votes, VoterRanking voters)
     target.voters = std::move(voters);
 }
 
-void VoteSession::restoreRuleState(const qint64 (&ignored)[kIgnoredReasonCount])
+void VoteSession::restoreRuleState(const qint64 (&ignored)[kIgnoredReasonCount],
+                                   const QHash<QByteArray, quint8> &standingVotes)
 {
     std::copy(std::begin(ignored), std::end(ignored), std::begin(ignoredCounts));
     viewerRules.clear();
-    if (!voteRules.onePerViewer || voteType() != VoteType::Text)
-        return;
-    for (int index = 1; index <= kTeamCount; ++index) {
-        for (const VoterRanking::Entry &entry : team(index).voters) {
-            if (entry.votes > 0)
-                viewerRules[entry.nick].teams |= quint8(1u << index);
-        }
-    }
+    viewerRules.reserve(standingVotes.size());
+    for (auto standing = standingVotes.cbegin(); standing != standingVotes.cend(); ++standing)
+        viewerRules[standing.key()].teams = standing.value();
 }
 
 QString VoteSession::leadText() const

@@ -97,9 +97,10 @@ public:
     void clearVoters();
     // A team's total and voters as a record of the vote gives them back.
     void restoreCount(int index, qint64 votes, VoterRanking voters);
-    // A restored vote's ignored votes by reason; under one vote per viewer in
-    // chat voting, each listed voter's standing vote, so nobody votes twice.
-    void restoreRuleState(const qint64 (&ignored)[kIgnoredReasonCount]);
+    // A restored vote's ignored votes by reason, and each viewer's standing
+    // vote under one vote per viewer (the teams, as bits), so nobody votes twice.
+    void restoreRuleState(const qint64 (&ignored)[kIgnoredReasonCount],
+                          const QHash<QByteArray, quint8> &standingVotes);
     // "【leader】领先【other】margin票" for teams 1 and 2.
     QString leadText() const;
 

@@ -111,7 +111,7 @@ void kivaPlugInVote::showRecordedVote(const RecordedVote &recorded)
                                                 QString::fromLatin1(defaultTeam(index)->colour));
     }
     // After the voters: one vote per viewer goes on from the votes that stand.
-    vote.restoreRuleState(recorded.ignored);
+    vote.restoreRuleState(recorded.ignored, recorded.standingVotes);
     refreshVoterCounts();
     // The rule line follows the lead either way.
     if (settings.mode == 2 && recorded.leadShown)

@@ -155,6 +155,8 @@ private slots:
     void readBackIsTheVote_data();
     void readBackIsTheVote();
     void rulesLeaveRowsThatAddUp();
+    void restoredRulesTurnAwayTheSame_data();
+    void restoredRulesTurnAwayTheSame();
     void bigVoteRetallies();
     void folderKeepsTheNewestAndTellsOfACrash();
 };
@@ -335,6 +337,60 @@ void TestVoteRecords::rulesLeaveRowsThatAddUp()
     QCOMPARE(summary.value("ignored").toObject(),
              QJsonObject({{"one_per_viewer", 1}, {"cooldown", 1}, {"after_time_up", 1}}));
     QCOMPARE(summary.value("rules").toObject().value("cooldown_seconds").toInt(), 5);
+}
+
+void TestVoteRecords::restoredRulesTurnAwayTheSame_data()
+{
+    QTest::addColumn<bool>("clearTotals"); // else a clear of the voter lists
+    QTest::newRow("after 清空投票纪录") << false;
+    QTest::newRow("after 清空票数") << true;
+}
+
+void TestVoteRecords::restoredRulesTurnAwayTheSame()
+{
+    // One vote per viewer, and a clear in the middle: a session restored from
+    // the record then takes and turns away exactly the votes the one that
+    // wrote it does.
+    QFETCH(bool, clearTotals);
+    QTemporaryDir dir;
+    RecordedVote_ vote(dir.path());
+    vote.session.setVoteType(VoteType::Text);
+    VoteRules rules;
+    rules.onePerViewer = true;
+    QVERIFY(vote.session.setRules(rules));
+    vote.start();
+    vote.chat("甲", "红队");
+    vote.chat("乙", "蓝队");
+    vote.chat("甲", "蓝队"); // turned away
+    if (clearTotals)
+        vote.clearTotals(); // counting goes on in a new record
+    else
+        vote.clearVoters();
+    vote.chat("丙", "红队");
+    vote.stop();
+
+    RecordedVote read;
+    QVERIFY(VoteRecordReader::read(vote.journal(), read));
+    VoteSession restored;
+    restored.setVoteType(VoteType::Text);
+    for (int index = 1; index <= kTeamCount; ++index) {
+        restored.setTeamName(index, kNames.at(index - 1));
+        restored.restoreCount(index, read.teams.at(index).votes, read.teams.at(index).voters);
+    }
+    QVERIFY(restored.setRules(read.settings.rules));
+    restored.restoreRuleState(read.ignored, read.standingVotes);
+    QCOMPARE(restored.ignoredTotal(), vote.session.ignoredTotal());
+
+    vote.start();
+    QVERIFY(restored.startCounting());
+    for (const char *viewer : {"甲", "乙", "丙", "丁"}) {
+        const CountResult wrote = vote.session.countChat(viewer, "红队");
+        const CountResult again = restored.countChat(viewer, "红队");
+        QCOMPARE(int(again.ignored), int(wrote.ignored));
+        QCOMPARE(again.changedTeams, wrote.changedTeams);
+    }
+    QCOMPARE(restored.team(1).votes, vote.session.team(1).votes);
+    QCOMPARE(restored.ignoredTotal(), vote.session.ignoredTotal());
 }
 
 void TestVoteRecords::bigVoteRetallies()
