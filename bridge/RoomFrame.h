@@ -94,7 +94,8 @@ public:
     virtual void onGift(const char *nick, const char *productId, int count) = 0;
 
 protected:
-    QByteArray lastMsgId = "none";
+    // A literal: a receiver made per message costs no allocation.
+    QByteArray lastMsgId = QByteArrayLiteral("none");
 };
 
 // What became of a frame handed to a receiver.

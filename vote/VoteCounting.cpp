@@ -129,10 +129,12 @@ CountResult countGift(TeamMap &teams, const CountingSettings &settings, const ch
     // A negative count from the host must not take votes away.
     const qint64 pieces = buyTimes > 0 ? buyTimes : 0;
     const std::size_t length = std::strlen(productId);
-    const QByteArray who(nick ? nick : "");
+    QByteArray who; // a copy of the nick only for a gift some team takes
     for (auto &[index, team] : teams) {
         if (team.giftId.isEmpty() || !sameBytes(team.giftId, productId, length))
             continue;
+        if (!result.changedTeams)
+            who = QByteArray(nick ? nick : "");
         result.voterRows[index] = credit(team, who, pieces * giftUnit(team.gift.price, price));
         result.changedTeams |= 1u << index;
     }
