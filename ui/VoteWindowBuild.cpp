@@ -454,7 +454,8 @@ void kivaPlugInVote::buildMoreSettings()
     cooldownCheck = ruleCheck(QStringLiteral("冷却"), 50);
     cooldownEdit = valuedNumberEdit(sheet(VoteStyles::kNumberEdit), QStringLiteral("5"), 60, 16);
     cooldownEdit->setValidator(new QIntValidator(1, VoteRules::kLongestCooldown, cooldownEdit));
-    cooldownEdit->setToolTip(QStringLiteral("请输入1~3600之间的数值"));
+    cooldownEdit->setToolTip(
+        QStringLiteral("请输入1~%1之间的数值").arg(VoteRules::kLongestCooldown));
     auto *secondsLabel = new QLabel(QStringLiteral("秒"));
     secondsLabel->setFixedSize(16, 16);
     secondsLabel->setStyleSheet(radio);

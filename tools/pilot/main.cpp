@@ -111,7 +111,8 @@ int main(int argc, char **argv)
     const QCommandLineOption cooldown(
         QStringLiteral("cooldown"),
         QStringLiteral("Chat votes within S seconds of the viewer's last counted one count "
-                       "nothing (1 to 3600)."),
+                       "nothing (1 to %1).")
+            .arg(VoteRules::kLongestCooldown),
         QStringLiteral("S"));
     const QCommandLineOption stopAtTimeUp(
         QStringLiteral("stop-at-time-up"),
@@ -135,7 +136,8 @@ int main(int argc, char **argv)
     };
     int cooldownSeconds = 0;
     if (parser.isSet(cooldown) && !number(parser.value(cooldown), 1, VoteRules::kLongestCooldown, cooldownSeconds))
-        return refuse("--cooldown: expected seconds from 1 to 3600");
+        return refuse(qPrintable(QStringLiteral("--cooldown: expected seconds from 1 to %1")
+                                     .arg(VoteRules::kLongestCooldown)));
     int countdownSeconds = 0;
     if (parser.isSet(countdown) && !number(parser.value(countdown), 0, 9999, countdownSeconds))
         return refuse("--countdown: expected seconds from 0 to 9999");
