@@ -248,7 +248,8 @@ void OverlayServer::answerRequest(QTcpSocket *socket, const HttpRequestHead &hea
             respond(socket, 426, textPlain, "websocket only\n", "Upgrade: websocket\r\n");
         } else if (!originAllowed(head)) {
             respond(socket, 403, textPlain, "forbidden origin\n");
-        } else if (!makeRoomForClient()) {
+        } else if (clients.size() >= kMaxClients && !staleClient()) {
+            // A stale page gives way only to a handshake that completes.
             respond(socket, 503, textPlain, "too many pages\n");
         } else {
             upgrade(socket);
@@ -336,19 +337,25 @@ void OverlayServer::acceptClients()
     }
 }
 
+QWebSocket *OverlayServer::staleClient() const
+{
+    const qint64 now = clock.elapsed();
+    for (QWebSocket *client : qAsConst(clients)) {
+        const Watch watch = watches.value(client);
+        if (watch.pingSentMs >= 0 && now - watch.pingSentMs >= staleClientMs)
+            return client;
+    }
+    return nullptr;
+}
+
 bool OverlayServer::makeRoomForClient()
 {
     if (clients.size() < kMaxClients)
         return true;
-    const qint64 now = clock.elapsed();
-    for (QWebSocket *client : qAsConst(clients)) {
-        const Watch watch = watches.value(client);
-        if (watch.pingSentMs >= 0 && now - watch.pingSentMs >= staleClientMs) {
-            dropClient(client);
-            return true;
-        }
-    }
-    return false;
+    QWebSocket *stale = staleClient();
+    if (stale)
+        dropClient(stale);
+    return stale;
 }
 
 void OverlayServer::watchClient(QWebSocket *client)

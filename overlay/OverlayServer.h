@@ -113,6 +113,8 @@ private:
                  const QByteArray &body, const QByteArray &extraFields = QByteArray());
     void forgetRequest(QTcpSocket *socket);
     void acceptClients();
+    // A page that has left a ping unanswered too long, to give way at the cap.
+    QWebSocket *staleClient() const;
     bool makeRoomForClient();
     void watchClient(QWebSocket *client);
     void clientSent(QWebSocket *client, QTcpSocket *raw);
