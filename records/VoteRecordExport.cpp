@@ -100,7 +100,7 @@ QString fileName(const QString &id, const QString &extension)
 }
 
 bool writeCsv(const QString &journalPath, const QString &csvPath, RecordedVote &vote,
-              QString *error)
+              QString *error, const std::atomic<bool> *cancel)
 {
     QSaveFile file(csvPath);
     if (!file.open(QIODevice::WriteOnly))
@@ -116,7 +116,8 @@ bool writeCsv(const QString &journalPath, const QString &csvPath, RecordedVote &
                 writeOk = writeOk && file.write(out) == out.size();
                 out.clear();
             }
-        });
+        },
+        cancel);
     if (!read) {
         file.cancelWriting();
         return failed(error, QStringLiteral("无法读取记录"));

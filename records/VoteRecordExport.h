@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+
 // A vote's record for people and scripts: a CSV of every row and a JSON summary.
 namespace VoteRecordExport {
 
@@ -20,8 +22,9 @@ QString fileName(const QString &id, const QString &extension);
 // spreadsheet would take for a formula (starting with = + - @, a tab or a
 // carriage return) led by an apostrophe, as is one starting with an
 // apostrophe, so that dropping one leading apostrophe gives the text back.
+// Nothing is written when `cancel` is set before the end.
 bool writeCsv(const QString &journalPath, const QString &csvPath, RecordedVote &vote,
-              QString *error);
+              QString *error, const std::atomic<bool> *cancel = nullptr);
 
 // The summary: question, settings, rules, start and end, each team (the
 // highest result first) with its total at the end of the record (what the

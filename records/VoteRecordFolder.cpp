@@ -199,12 +199,13 @@ QList<Listing> list(const QString &folder)
     return listings;
 }
 
-bool summarise(const QString &folder, const QString &id, Listing &listing, RecordedVote *vote)
+bool summarise(const QString &folder, const QString &id, Listing &listing, RecordedVote *vote,
+               const std::atomic<bool> *cancel)
 {
     const QString path = journalPath(folder, id);
     const qint64 size = QFileInfo(path).size();
     RecordedVote read;
-    if (!VoteRecordReader::read(path, read))
+    if (!VoteRecordReader::read(path, read, VoteRecordReader::RowVisitor(), cancel))
         return false;
     listing = listingOf(read);
     listing.inUse = !listing.cleanEnd && inUse(folder, id);

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+
 // The records folder: one journal per vote named after its start time
 // ("20240501-201503-123.jsonl"), a small summary beside each one that was read
 // whole ("….summary.json"), a lock file while a program writes it.
@@ -61,9 +63,10 @@ Listing listingOf(const RecordedVote &vote);
 QList<Listing> list(const QString &folder);
 
 // Reads record `id` whole, keeps its summary beside it and returns it (and
-// the vote itself when asked). False when the journal cannot be read.
+// the vote itself when asked). False when the journal cannot be read or
+// `cancel` was set meanwhile.
 bool summarise(const QString &folder, const QString &id, Listing &listing,
-               RecordedVote *vote = nullptr);
+               RecordedVote *vote = nullptr, const std::atomic<bool> *cancel = nullptr);
 
 // The newest record when it ended without a clean end, nobody writes it and
 // nobody was told of it yet; it counts as told from now on. Empty otherwise.

@@ -387,7 +387,8 @@ RecordKind recordKindFromName(const char *name, int length)
 
 namespace VoteRecordReader {
 
-bool read(const QString &path, RecordedVote &vote, const RowVisitor &visit)
+bool read(const QString &path, RecordedVote &vote, const RowVisitor &visit,
+          const std::atomic<bool> *cancel)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -401,6 +402,8 @@ bool read(const QString &path, RecordedVote &vote, const RowVisitor &visit)
     constexpr qint64 kChunk = 4 * 1024 * 1024;
     QByteArray data;
     while (true) {
+        if (cancel && cancel->load())
+            return false;
         const QByteArray chunk = file.read(kChunk);
         if (chunk.isEmpty())
             break;

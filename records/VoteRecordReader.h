@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 // Reads a vote's journal back: the one reader of records, for the window,
@@ -17,8 +18,10 @@ using RowVisitor = std::function<void(const RecordRow &row, const RecordedVote &
 // Replays the journal at `path` into `vote`: the totals, the voters in the
 // order the board showed them, the newest settings, the ignored votes. Lines
 // that cannot be read (one cut off mid-write) are skipped and counted in
-// tornLines; every other line still counts. False when the file cannot be opened.
-bool read(const QString &path, RecordedVote &vote, const RowVisitor &visit = RowVisitor());
+// tornLines; every other line still counts. False when the file cannot be
+// opened, or once `cancel` is set (checked between blocks of lines).
+bool read(const QString &path, RecordedVote &vote, const RowVisitor &visit = RowVisitor(),
+          const std::atomic<bool> *cancel = nullptr);
 
 // The first line's settings and time, without reading further.
 bool readHead(const QString &path, RecordSettings &settings, QByteArray &time);

@@ -159,7 +159,7 @@ QImage resultPicture(const RecordedVote &vote)
 }
 
 bool exportVoteRecord(const QString &journalPath, const QString &folder, QStringList *written,
-                      QString *error)
+                      QString *error, const std::atomic<bool> *cancel)
 {
     QString name = QFileInfo(journalPath).completeBaseName();
     const QDir into(folder);
@@ -167,7 +167,7 @@ bool exportVoteRecord(const QString &journalPath, const QString &folder, QString
     const QString json = into.filePath(VoteRecordExport::fileName(name, QStringLiteral("json")));
     const QString png = into.filePath(VoteRecordExport::fileName(name, QStringLiteral("png")));
     RecordedVote vote;
-    if (!VoteRecordExport::writeCsv(journalPath, csv, vote, error)
+    if (!VoteRecordExport::writeCsv(journalPath, csv, vote, error, cancel)
         || !VoteRecordExport::writeSummary(vote, json, error))
         return false;
     if (!resultPicture(vote).save(png, "PNG")) {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+
 struct RecordedVote;
 
 // A recorded vote's result as a picture for posting after the stream, in
@@ -13,6 +15,8 @@ QImage resultPicture(const RecordedVote &vote);
 
 // Writes the record at `journalPath` into `folder` as three files named
 // after the vote's start: the CSV of every row, the JSON summary and the
-// picture. `written` gets their paths. False with `error` on a failure.
+// picture. `written` gets their paths. False with `error` on a failure, and
+// false with nothing written once `cancel` is set while the record is read.
+// Callable from any thread.
 bool exportVoteRecord(const QString &journalPath, const QString &folder, QStringList *written,
-                      QString *error);
+                      QString *error, const std::atomic<bool> *cancel = nullptr);

@@ -135,9 +135,11 @@ VoteRecordsDialog::VoteRecordsDialog(QWidget *parent, const QString &recordsFold
 
 VoteRecordsDialog::~VoteRecordsDialog()
 {
-    stopCounting = true;
+    closing = true;
     if (counter.joinable())
         counter.join();
+    if (exporter.joinable())
+        exporter.join();
 }
 
 void VoteRecordsDialog::fill()
@@ -163,11 +165,11 @@ void VoteRecordsDialog::fill()
     // while for a long vote: in the background, newest first.
     counter = std::thread([this, toCount] {
         for (const QString &id : toCount) {
-            if (stopCounting)
-                return;
             VoteRecordFolder::Listing listing;
-            if (!VoteRecordFolder::summarise(folder, id, listing))
+            if (!VoteRecordFolder::summarise(folder, id, listing, nullptr, &closing))
                 listing.id = id;
+            if (closing)
+                return;
             QMetaObject::invokeMethod(
                 this, [this, listing] { showListing(listing); }, Qt::QueuedConnection);
         }
@@ -217,7 +219,7 @@ void VoteRecordsDialog::choiceChanged()
 {
     const bool chosen = !chosenId().isEmpty();
     restoreButton->setEnabled(chosen && !counting);
-    exportButton->setEnabled(chosen);
+    exportButton->setEnabled(chosen && !exporting);
 }
 
 void VoteRecordsDialog::restoreChosen()
@@ -239,11 +241,29 @@ void VoteRecordsDialog::exportChosen()
         start = QDir::homePath();
     const QString into =
         QFileDialog::getExistingDirectory(this, QStringLiteral("选择导出文件夹"), start);
-    if (id.isEmpty() || into.isEmpty())
+    if (id.isEmpty() || into.isEmpty() || exporting)
         return;
-    QStringList written;
-    QString error;
-    if (!exportVoteRecord(VoteRecordFolder::journalPath(folder, id), into, &written, &error)) {
+    // A long vote takes seconds to read and write: the window counts on meanwhile.
+    exporting = true;
+    choiceChanged();
+    if (exporter.joinable())
+        exporter.join(); // the last export, long done
+    exporter = std::thread([this, journal = VoteRecordFolder::journalPath(folder, id), into] {
+        QString error;
+        const bool done = exportVoteRecord(journal, into, nullptr, &error, &closing);
+        if (closing)
+            return;
+        QMetaObject::invokeMethod(
+            this, [this, done, error, into] { exportDone(done, error, into); },
+            Qt::QueuedConnection);
+    });
+}
+
+void VoteRecordsDialog::exportDone(bool done, const QString &error, const QString &into)
+{
+    exporting = false;
+    choiceChanged();
+    if (!done) {
         showRemind(QStringLiteral("错误"), QStringLiteral("导出失败：%1").arg(error), this);
         return;
     }

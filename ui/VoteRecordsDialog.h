@@ -20,7 +20,9 @@ class QPushButton;
 // time, question, each shown team with its total, duration and a mark for a
 // vote that ended without a clean end. The chosen one can be restored (not
 // while counting) or exported. Totals the folder keeps no summary of are
-// counted in the background and filled in as they come.
+// counted in the background and filled in as they come; an export is written
+// in the background too, so the window counts on meanwhile. Closing the
+// dialog cuts both short.
 class VoteRecordsDialog : public QDialog
 {
     Q_OBJECT
@@ -52,6 +54,7 @@ private:
     void choiceChanged();
     void restoreChosen();
     void exportChosen();
+    void exportDone(bool done, const QString &error, const QString &into);
 
     QString folder;
     bool counting = false;
@@ -61,7 +64,9 @@ private:
     QPushButton *restoreButton = nullptr;
     QPushButton *exportButton = nullptr;
     int uncounted = 0;
+    bool exporting = false;
 
     std::thread counter;
-    std::atomic<bool> stopCounting {false};
+    std::thread exporter;
+    std::atomic<bool> closing {false};
 };
