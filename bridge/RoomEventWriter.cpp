@@ -2,26 +2,48 @@
 
 namespace RoomEventWriter {
 
-QByteArray quoted(const QByteArray &utf8)
+void appendQuoted(QByteArray &out, const char *bytes, qsizetype length)
 {
-    static const char hex[] = "0123456789abcdef";
-    QByteArray out;
-    out.reserve(utf8.size() + 2);
     out += '"';
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            out += "\\u00";
-            out += hex[byte >> 4];
-            out += hex[byte & 0xf];
-        } else {
-            out += c;
+    qsizetype plain = 0;
+    for (qsizetype i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out.append(bytes + plain, int(i - plain));
+        plain = i + 1;
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default: {
+            static const char kHex[] = "0123456789abcdef";
+            const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+            out.append(escape, 6);
+        }
         }
     }
+    out.append(bytes + plain, int(length - plain));
     out += '"';
+}
+
+QByteArray quoted(const QByteArray &utf8)
+{
+    QByteArray out;
+    out.reserve(utf8.size() + 2);
+    appendQuoted(out, utf8.constData(), utf8.size());
     return out;
 }
 

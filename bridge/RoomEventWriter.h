@@ -39,7 +39,10 @@ QByteArray giftEvent(const QByteArray &msgId, const QByteArray &nick, const QByt
 QByteArray authResult(int ec, const QByteArray &kivaid, const QByteArray &roomid,
                       const QByteArray &token);
 
-// A JSON string literal, quotes included, with the escapes JSON needs.
+// A JSON string literal, quotes included, with the escapes JSON needs; the
+// other bytes stay as they are (a nick is compared byte for byte).
 QByteArray quoted(const QByteArray &utf8);
+// The same, appended to `out` without a copy in between (a journal line).
+void appendQuoted(QByteArray &out, const char *bytes, qsizetype length);
 
 } // namespace RoomEventWriter

@@ -1,5 +1,6 @@
 #include "records/VoteRecorder.h"
 
+#include "bridge/RoomEventWriter.h"
 #include "records/VoteRecord.h"
 #include "records/VoteRecordFolder.h"
 #include "vote/VoteSession.h"
@@ -13,50 +14,6 @@
 
 namespace {
 
-// A JSON string of raw bytes: the bytes stay as they are (a nick is compared
-// byte for byte), quotes, backslashes and control characters are escaped.
-void appendJsonString(QByteArray &out, const char *bytes, qsizetype length)
-{
-    out += '"';
-    qsizetype plain = 0;
-    for (qsizetype i = 0; i < length; ++i) {
-        const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c >= 0x20 && c != '"' && c != '\\')
-            continue;
-        out.append(bytes + plain, int(i - plain));
-        plain = i + 1;
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default: {
-            static const char kHex[] = "0123456789abcdef";
-            const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
-            out.append(escape, 6);
-        }
-        }
-    }
-    out.append(bytes + plain, int(length - plain));
-    out += '"';
-}
-
-void appendJsonString(QByteArray &out, const QByteArray &bytes)
-{
-    appendJsonString(out, bytes.constData(), bytes.size());
-}
-
 // ,"key":
 void appendKey(QByteArray &out, const char *key)
 {
@@ -68,13 +25,13 @@ void appendKey(QByteArray &out, const char *key)
 void appendText(QByteArray &out, const char *key, const char *bytes)
 {
     appendKey(out, key);
-    appendJsonString(out, bytes ? bytes : "", bytes ? qsizetype(std::strlen(bytes)) : 0);
+    RoomEventWriter::appendQuoted(out, bytes ? bytes : "", bytes ? qsizetype(std::strlen(bytes)) : 0);
 }
 
 void appendText(QByteArray &out, const char *key, const QByteArray &bytes)
 {
     appendKey(out, key);
-    appendJsonString(out, bytes);
+    RoomEventWriter::appendQuoted(out, bytes.constData(), bytes.size());
 }
 
 void appendNumber(QByteArray &out, qint64 value)
