@@ -38,6 +38,12 @@ enum class RecordKind : int {
     End, // the record ends cleanly (totals cleared, window closed, another vote restored)
 };
 
+// The vote type's name in the journal and the summary.
+inline const char *voteTypeName(VoteType type)
+{
+    return type == VoteType::Text ? "chat" : "gift";
+}
+
 // The kind's name in the journal and the CSV ("start", "clear_totals", …).
 const char *recordKindName(RecordKind kind);
 RecordKind recordKindFromName(const char *name, int length = -1);

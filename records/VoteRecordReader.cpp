@@ -98,7 +98,7 @@ void readSettings(const cJSON *line, RecordSettings &settings)
     if (numberOf(line, "mode", number) && number >= 2 && number <= kTeamCount)
         settings.mode = int(number);
     if (textOf(line, "vote_type", text))
-        settings.voteType = text == "chat" ? VoteType::Text : VoteType::Gift;
+        settings.voteType = text == voteTypeName(VoteType::Text) ? VoteType::Text : VoteType::Gift;
     if (numberOf(line, "note_color", number))
         settings.noteColor = qint32(number & 0xffffff);
     if (const cJSON *rules = member(line, "rules"); cJSON_IsObject(rules)) {

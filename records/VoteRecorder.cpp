@@ -154,7 +154,7 @@ void VoteRecorder::appendTime()
     *line += clockZone;
 }
 
-bool VoteRecorder::begin(const char *kind)
+bool VoteRecorder::begin(RecordKind kind)
 {
     if (off || !journal->isOpen())
         return false;
@@ -164,7 +164,7 @@ bool VoteRecorder::begin(const char *kind)
     *line += ",\"time\":\"";
     appendTime();
     *line += "\",\"kind\":\"";
-    *line += kind;
+    *line += recordKindName(kind);
     *line += '"';
     // Handed over before the event loop gets to paint what this line records.
     if (!flushQueued) {
@@ -189,7 +189,7 @@ void VoteRecorder::learnTotals(const VoteSession &session)
         known[index] = session.team(index).votes;
 }
 
-void VoteRecorder::writeSettings(const char *kind, const VoteSession &session,
+void VoteRecorder::writeSettings(RecordKind kind, const VoteSession &session,
                                  const QString &question)
 {
     if (!begin(kind))
@@ -197,7 +197,7 @@ void VoteRecorder::writeSettings(const char *kind, const VoteSession &session,
     QByteArray &out = *line;
     appendText(out, "question", question.toUtf8());
     appendNumber(out, "mode", session.voteMode());
-    appendText(out, "vote_type", session.voteType() == VoteType::Text ? "chat" : "gift");
+    appendText(out, "vote_type", voteTypeName(session.voteType()));
     appendNumber(out, "note_color", session.noteColor());
     const VoteRules &rules = session.rules();
     appendKey(out, "rules");
@@ -234,7 +234,7 @@ void VoteRecorder::writeCarry(const VoteSession &session)
         const TeamRecord &team = session.team(index);
         qint64 carried = 0;
         for (const VoterRanking::Entry &voter : team.voters) {
-            if (!begin("carry"))
+            if (!begin(RecordKind::Carry))
                 return;
             appendText(*line, "viewer", voter.nick);
             appendNumber(*line, "team", index);
@@ -242,7 +242,7 @@ void VoteRecorder::writeCarry(const VoteSession &session)
             finish();
             carried += voter.votes;
         }
-        if (team.votes != carried && begin("carry")) {
+        if (team.votes != carried && begin(RecordKind::Carry)) {
             appendNumber(*line, "team", index);
             appendNumber(*line, "votes", team.votes - carried);
             finish();
@@ -257,7 +257,7 @@ void VoteRecorder::started(const VoteSession &session, const QString &question)
     const bool opening = !journal->isOpen();
     if (opening && !openNew())
         return;
-    writeSettings("start", session, question);
+    writeSettings(RecordKind::Start, session, question);
     if (opening)
         writeCarry(session);
     learnTotals(session);
@@ -265,7 +265,7 @@ void VoteRecorder::started(const VoteSession &session, const QString &question)
 
 void VoteRecorder::stopped(const VoteSession &session, const QString &question)
 {
-    writeSettings("stop", session, question);
+    writeSettings(RecordKind::Stop, session, question);
     flush();
     if (journal->isOpen())
         journal->syncSoon();
@@ -273,7 +273,7 @@ void VoteRecorder::stopped(const VoteSession &session, const QString &question)
 
 void VoteRecorder::writeIgnored(const char *nick, int index, const CountResult &result)
 {
-    if (!begin("ignored"))
+    if (!begin(RecordKind::Ignored))
         return;
     appendText(*line, "viewer", nick);
     if (index != 0)
@@ -287,7 +287,7 @@ void VoteRecorder::writeCounted(const VoteSession &session, const char *nick,
 {
     // The vote that moved away first, so the old team's rows never run ahead.
     const int from = result.movedFrom;
-    if (from >= 1 && from <= kTeamCount && begin("change")) {
+    if (from >= 1 && from <= kTeamCount && begin(RecordKind::Change)) {
         const qint64 total = session.team(from).votes;
         appendText(*line, "viewer", nick);
         appendNumber(*line, "team", from);
@@ -296,7 +296,7 @@ void VoteRecorder::writeCounted(const VoteSession &session, const char *nick,
         finish();
     }
     for (int index = 1; index <= kTeamCount; ++index) {
-        if (!result.changed(index) || index == from || !begin(productId ? "gift" : "chat"))
+        if (!result.changed(index) || index == from || !begin(productId ? RecordKind::Gift : RecordKind::Chat))
             continue;
         const qint64 total = session.team(index).votes;
         appendText(*line, "viewer", nick);
@@ -332,7 +332,7 @@ void VoteRecorder::countedGift(const VoteSession &session, const char *nick, con
 
 void VoteRecorder::corrected(const VoteSession &session, int index, qint64 amount, bool add)
 {
-    if (index < 1 || index > kTeamCount || !begin(add ? "add" : "subtract"))
+    if (index < 1 || index > kTeamCount || !begin(add ? RecordKind::Add : RecordKind::Subtract))
         return;
     const qint64 total = session.team(index).votes;
     appendNumber(*line, "team", index);
@@ -346,7 +346,7 @@ void VoteRecorder::corrected(const VoteSession &session, int index, qint64 amoun
 
 void VoteRecorder::end(const char *reason)
 {
-    if (begin("end")) {
+    if (begin(RecordKind::End)) {
         appendText(*line, "reason", reason);
         finish();
     }
@@ -356,7 +356,7 @@ void VoteRecorder::end(const char *reason)
 
 void VoteRecorder::totalsCleared(const VoteSession &session, const QString &question)
 {
-    if (begin("clear_totals")) {
+    if (begin(RecordKind::ClearTotals)) {
         finish();
         for (qint64 &total : known)
             total = 0;
@@ -370,13 +370,13 @@ void VoteRecorder::totalsCleared(const VoteSession &session, const QString &ques
 
 void VoteRecorder::votersCleared()
 {
-    if (begin("clear_voters"))
+    if (begin(RecordKind::ClearVoters))
         finish();
 }
 
 void VoteRecorder::countdownStarted(qint32 seconds)
 {
-    if (!begin("countdown_start"))
+    if (!begin(RecordKind::CountdownStart))
         return;
     appendNumber(*line, "seconds", seconds);
     finish();
@@ -384,13 +384,13 @@ void VoteRecorder::countdownStarted(qint32 seconds)
 
 void VoteRecorder::countdownStopped()
 {
-    if (begin("countdown_stop"))
+    if (begin(RecordKind::CountdownStop))
         finish();
 }
 
 void VoteRecorder::timeUp()
 {
-    if (begin("time_up"))
+    if (begin(RecordKind::TimeUp))
         finish();
 }
 

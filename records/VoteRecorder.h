@@ -9,6 +9,7 @@
 
 #include <memory>
 
+enum class RecordKind : int;
 class VoteSession;
 struct CountResult;
 
@@ -74,9 +75,9 @@ private:
     void end(const char *reason);
     void goOff(const QString &reason);
     // Starts a line of `kind` in the journal's buffer; false when no record takes lines.
-    bool begin(const char *kind);
+    bool begin(RecordKind kind);
     void finish();
-    void writeSettings(const char *kind, const VoteSession &session, const QString &question);
+    void writeSettings(RecordKind kind, const VoteSession &session, const QString &question);
     void writeCarry(const VoteSession &session);
     void writeCounted(const VoteSession &session, const char *nick, const CountResult &result,
                       const char *productId, int buyTimes);
