@@ -1,8 +1,7 @@
 #include "catalogue/productsSelector.h"
 
 #include "shell/CTitleBar.h"
-#include "shell/CardShadow.h"
-#include "shell/ShellStyles.h"
+#include "ui/CardDialog.h"
 #include "ui/StyleFill.h"
 #include "vote/VoteCounting.h"
 #include "vote/VoteSession.h"
@@ -23,7 +22,6 @@ using VoteStyles::fill;
 
 namespace {
 
-constexpr int kMargin = 40; // the transparent margin in which the shadow shows
 
 const char kRuleText[] =
     "【特别说明】：<br>"
@@ -63,15 +61,7 @@ productsSelector::productsSelector(QWidget *parent, const VoteSession &session)
     : QDialog(parent)
     , vote(session)
 {
-    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
-    setAttribute(Qt::WA_TranslucentBackground);
-
-    titleBar = new CTitleBar("选择各队计票礼物", this);
-    titleBar->hideMaxButton(true);
-    titleBar->hideMinButton(true);
-    titleBar->setFixedHeight(39);
-    titleBar->setCloseIcon(":/res/resource/closebtn.png");
-    titleBar->setTitle(QStringLiteral("选择各队计票礼物"), ShellStyles::kCardTitle);
+    titleBar = CardDialog::setUp(this, "选择各队计票礼物");
 
     auto *panel = new QFrame(this);
     QWidget *columns[5] = {};
@@ -122,13 +112,8 @@ productsSelector::productsSelector(QWidget *parent, const VoteSession &session)
     panelLayout->addWidget(ruleLabel);
     panelLayout->addWidget(confirmButton, 0, Qt::AlignHCenter);
 
-    panel->setStyleSheet(QString::fromUtf8(VoteStyles::kSelectorPanel));
-    panel->move(kMargin, kMargin);
-    panel->setGraphicsEffect(makeCardShadow(panel));
-    panel->setLayout(panelLayout);
     const int width = mode == 3 ? 551 : mode == 4 ? 722 : 383;
-    panel->setFixedSize(width, 493);
-    setFixedSize(width + 2 * kMargin, 493 + 2 * kMargin);
+    CardDialog::placePanel(this, panel, panelLayout, QSize(width, 493));
 
     fillBoxes();
     updatePrice(vote.team(1).gift.price, vote.team(2).gift.price, vote.team(3).gift.price,

@@ -3,9 +3,8 @@
 #include "records/VoteRecordFolder.h"
 #include "shell/CTitleBar.h"
 #include "shell/CWndRemind.h"
-#include "shell/CardShadow.h"
-#include "shell/ShellStyles.h"
 #include "ui/ResultPicture.h"
+#include "ui/CardDialog.h"
 #include "ui/StyleFill.h"
 
 #include <QDateTime>
@@ -23,7 +22,6 @@
 
 namespace {
 
-constexpr int kMargin = 40; // the transparent margin in which the shadow shows
 constexpr int kPanelWidth = 560;
 constexpr int kPanelHeight = 493;
 
@@ -70,15 +68,7 @@ VoteRecordsDialog::VoteRecordsDialog(QWidget *parent, const QString &recordsFold
     , counting(countingNow)
     , restore(std::move(restoreVote))
 {
-    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
-    setAttribute(Qt::WA_TranslucentBackground);
-
-    titleBar = new CTitleBar("投票记录", this);
-    titleBar->hideMaxButton(true);
-    titleBar->hideMinButton(true);
-    titleBar->setFixedHeight(39);
-    titleBar->setCloseIcon(":/res/resource/closebtn.png");
-    titleBar->setTitle(QStringLiteral("投票记录"), ShellStyles::kCardTitle);
+    titleBar = CardDialog::setUp(this, "投票记录");
 
     auto *panel = new QFrame(this);
     list = new QListWidget;
@@ -117,12 +107,7 @@ VoteRecordsDialog::VoteRecordsDialog(QWidget *parent, const QString &recordsFold
     panelLayout->addWidget(where);
     panelLayout->addLayout(buttons);
 
-    panel->setStyleSheet(QString::fromUtf8(VoteStyles::kSelectorPanel));
-    panel->move(kMargin, kMargin);
-    panel->setGraphicsEffect(makeCardShadow(panel));
-    panel->setLayout(panelLayout);
-    panel->setFixedSize(kPanelWidth, kPanelHeight);
-    setFixedSize(kPanelWidth + 2 * kMargin, kPanelHeight + 2 * kMargin);
+    CardDialog::placePanel(this, panel, panelLayout, QSize(kPanelWidth, kPanelHeight));
 
     fill();
 
