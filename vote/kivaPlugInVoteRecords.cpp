@@ -42,6 +42,8 @@ void kivaPlugInVote::showRecords()
 {
     if (!records)
         return;
+    // The open vote is listed with every line it has been given.
+    records->flush();
     VoteRecordsDialog dialog(
         this, records->folder(), vote.isCounting(),
         [this](const QString &id, QString *error) { return restoreRecord(id, error); });

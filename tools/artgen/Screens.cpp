@@ -326,6 +326,7 @@ bool renderScreens(const QString &outDir)
         control<QPushButton>(window, "moreSettingButton")->click();
         recordVotes(window, records.path());
         control<QPushButton>(window, "moreSettingButton")->click();
+        window.voteRecords()->flush(); // as the window does before it lists
         VoteRecordsDialog dialog(&window, records.path(), true, nullptr);
         while (!dialog.allCounted())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
