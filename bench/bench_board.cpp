@@ -16,14 +16,12 @@
 #include "bridge/RoomEventWriter.h"
 #include "bridge/RoomMessageDecoder.h"
 #include "catalogue/GiftCatalogue.h"
-#include "catalogue/HttpFetch.h"
 #include "overlay/OverlayServer.h"
 #include "vote/kivaPlugInVote.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QLoggingCategory>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
@@ -35,7 +33,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <malloc.h>
 #include <type_traits>
 #include <vector>
 
@@ -43,13 +40,6 @@ namespace {
 
 const QByteArray kRed = QStringLiteral("红队").toUtf8();
 const QByteArray kBlue = QStringLiteral("蓝队").toUtf8();
-
-// Bytes the heap holds now.
-qint64 heapInUse()
-{
-    const struct mallinfo2 info = mallinfo2();
-    return qint64(info.uordblks + info.hblkhd);
-}
 
 QByteArray nick(int viewer)
 {
@@ -220,10 +210,7 @@ double run(Board &board, const Burst &burst)
 
 int main(int argc, char **argv)
 {
-    httpGlobalInit();
     BenchApplication application(argc, argv);
-    // The catalogue and the picture worker log each step; not what is measured.
-    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     const int votes = argc > 1 ? std::max(1000, atoi(argv[1])) : 100000;
 
     PlatformApiServer api;
@@ -332,9 +319,9 @@ int main(int argc, char **argv)
     {
         Board board;
         malloc_trim(0);
-        const qint64 before = heapInUse();
+        const qint64 before = heapBytesInUse();
         board.fill(100000);
-        const qint64 after = heapInUse();
+        const qint64 after = heapBytesInUse();
         std::printf("100000 voters take %.1f MB (%.0f bytes each)\n", double(after - before) / 1e6,
                     double(after - before) / 100000);
     }
@@ -405,9 +392,9 @@ int main(int argc, char **argv)
         for (bool rules : {false, true}) {
             Board board(-1, rules ? remembering : Rules());
             malloc_trim(0);
-            const qint64 before = heapInUse();
+            const qint64 before = heapBytesInUse();
             board.fill(100000);
-            (rules ? ruled : plain) = heapInUse() - before;
+            (rules ? ruled : plain) = heapBytesInUse() - before;
         }
         std::printf("the rules' state of 100000 viewers: %.1f MB (%.0f bytes each; %.1f MB with "
                     "the board against %.1f MB without)\n",

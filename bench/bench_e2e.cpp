@@ -25,7 +25,6 @@
 #include "bridge/CIMkiva.h"
 #include "bridge/RoomEventWriter.h"
 #include "catalogue/GiftCatalogue.h"
-#include "catalogue/HttpFetch.h"
 #include "platform/Platform.h"
 #include "ui/VoterListWidget.h"
 #include "vote/kivaPlugInVote.h"
@@ -37,7 +36,6 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLoggingCategory>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -50,7 +48,6 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
-#include <malloc.h>
 #include <memory>
 #include <vector>
 
@@ -77,12 +74,9 @@ double residentMb()
     return fields.size() > 1 ? double(fields.at(1).toLongLong()) * 4096 / 1e6 : 0;
 }
 
-// Bytes the heap holds now, in MB: resident memory without what the
-// allocator keeps back.
 double heapMb()
 {
-    const struct mallinfo2 info = mallinfo2();
-    return double(info.uordblks + info.hblkhd) / 1e6;
+    return double(heapBytesInUse()) / 1e6;
 }
 
 // Milliseconds in 0.1 ms steps, the exact largest kept aside. Its bins are
@@ -621,10 +615,7 @@ RunResult runOnce(const Settings &settings, PlatformApiServer &api)
 
 int main(int argc, char **argv)
 {
-    httpGlobalInit();
     BenchApplication application(argc, argv);
-    // The catalogue and the picture worker log each step; not what is measured.
-    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     benchClock.start();
 
     QCommandLineParser parser;
