@@ -4,6 +4,7 @@
 #include "records/VoteRecord.h"
 #include "records/VoteRecordExport.h"
 #include "records/VoteRecordFolder.h"
+#include "records/VoteRecordReader.h"
 #include "vote/DefaultTeams.h"
 #include "vote/VoteSession.h"
 
@@ -158,24 +159,33 @@ QImage resultPicture(const RecordedVote &vote)
     return image;
 }
 
-bool exportVoteRecord(const QString &journalPath, const QString &folder, QStringList *written,
-                      QString *error, const std::atomic<bool> *cancel)
+ExportFiles exportFilesIn(const QString &folder, const QString &journalPath)
 {
-    QString name = QFileInfo(journalPath).completeBaseName();
+    const QString name = QFileInfo(journalPath).completeBaseName();
     const QDir into(folder);
-    const QString csv = into.filePath(VoteRecordExport::fileName(name, QStringLiteral("csv")));
-    const QString json = into.filePath(VoteRecordExport::fileName(name, QStringLiteral("json")));
-    const QString png = into.filePath(VoteRecordExport::fileName(name, QStringLiteral("png")));
+    return {into.filePath(VoteRecordExport::fileName(name, QStringLiteral("csv"))),
+            into.filePath(VoteRecordExport::fileName(name, QStringLiteral("json"))),
+            into.filePath(VoteRecordExport::fileName(name, QStringLiteral("png")))};
+}
+
+bool exportVoteRecord(const QString &journalPath, const ExportFiles &files, QString *error,
+                      const std::atomic<bool> *cancel)
+{
     RecordedVote vote;
-    if (!VoteRecordExport::writeCsv(journalPath, csv, vote, error, cancel)
-        || !VoteRecordExport::writeSummary(vote, json, error))
-        return false;
-    if (!resultPicture(vote).save(png, "PNG")) {
-        if (error)
-            *error = QStringLiteral("无法写入 %1").arg(QDir::toNativeSeparators(png));
+    const bool read = !files.csv.isEmpty()
+        ? VoteRecordExport::writeCsv(journalPath, files.csv, vote, error, cancel)
+        : VoteRecordReader::read(journalPath, vote, VoteRecordReader::RowVisitor(), cancel);
+    if (!read) {
+        if (error && error->isEmpty())
+            *error = QStringLiteral("无法读取记录");
         return false;
     }
-    if (written)
-        *written = QStringList {csv, json, png};
+    if (!files.json.isEmpty() && !VoteRecordExport::writeSummary(vote, files.json, error))
+        return false;
+    if (!files.png.isEmpty() && !resultPicture(vote).save(files.png, "PNG")) {
+        if (error)
+            *error = QStringLiteral("无法写入 %1").arg(QDir::toNativeSeparators(files.png));
+        return false;
+    }
     return true;
 }

@@ -235,7 +235,8 @@ void VoteRecordsDialog::exportChosen()
         exporter.join(); // the last export, long done
     exporter = std::thread([this, journal = VoteRecordFolder::journalPath(folder, id), into] {
         QString error;
-        const bool done = exportVoteRecord(journal, into, nullptr, &error, &closing);
+        const bool done =
+            exportVoteRecord(journal, exportFilesIn(into, journal), &error, &closing);
         if (closing)
             return;
         QMetaObject::invokeMethod(

@@ -335,17 +335,17 @@ bool renderScreens(const QString &outDir)
             && ok;
 
         const QStringList ids = VoteRecordFolder::ids(records.path());
-        QStringList written;
+        const QString journal =
+            VoteRecordFolder::journalPath(records.path(), ids.value(1, QStringLiteral("none")));
+        const ExportFiles written = exportFilesIn(records.path(), journal);
         QString error;
-        if (ids.size() < 2
-            || !exportVoteRecord(VoteRecordFolder::journalPath(records.path(), ids.at(1)),
-                                 records.path(), &written, &error)) {
+        if (ids.size() < 2 || !exportVoteRecord(journal, written, &error)) {
             QTextStream(stdout) << "cannot export a vote: " << error << '\n';
             return false;
         }
-        ok = save(csvAsTable(written.at(0), 16), dir.filePath(QStringLiteral("records-csv.png")))
+        ok = save(csvAsTable(written.csv, 16), dir.filePath(QStringLiteral("records-csv.png")))
             && ok;
-        ok = save(QImage(written.at(2)), dir.filePath(QStringLiteral("records-result.png"))) && ok;
+        ok = save(QImage(written.png), dir.filePath(QStringLiteral("records-result.png"))) && ok;
     }
     return ok;
 }

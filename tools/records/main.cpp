@@ -17,7 +17,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
-#include <QImage>
 
 #include <cstdio>
 #include <cstring>
@@ -135,14 +134,8 @@ int main(int argc, char **argv)
         std::fputs(VoteRecordExport::summaryJson(vote).constData(), stdout);
         return 0;
     }
-    const bool read = parser.isSet(csv)
-        ? VoteRecordExport::writeCsv(journal, parser.value(csv), vote, &error)
-        : VoteRecordReader::read(journal, vote);
-    if (!read)
-        return fail(1, error.isEmpty() ? QStringLiteral("cannot read %1").arg(journal) : error);
-    if (parser.isSet(json) && !VoteRecordExport::writeSummary(vote, parser.value(json), &error))
+    if (!exportVoteRecord(journal, {parser.value(csv), parser.value(json), parser.value(png)},
+                          &error))
         return fail(1, error);
-    if (parser.isSet(png) && !resultPicture(vote).save(parser.value(png), "PNG"))
-        return fail(1, QStringLiteral("cannot write %1").arg(parser.value(png)));
     return 0;
 }
