@@ -6,7 +6,7 @@
 #include "records/VoteRecordFolder.h"
 #include "records/VoteRecordReader.h"
 #include "vote/DefaultTeams.h"
-#include "vote/VoteSession.h"
+#include "vote/VoteCounting.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -58,7 +58,6 @@ OverlayState stateOf(const RecordedVote &vote)
     OverlayState state;
     state.question = settings.question;
     state.mode = settings.mode;
-    VoteSession leads;
     for (int index = 1; index <= settings.mode; ++index) {
         OverlayTeam team;
         team.index = index;
@@ -66,11 +65,10 @@ OverlayState stateOf(const RecordedVote &vote)
         team.votes = vote.result(index);
         team.colour = QString::fromLatin1(defaultTeam(index)->colour);
         state.teams.append(team);
-        leads.setTeamName(index, settings.teams[index].name);
-        leads.restoreCount(index, team.votes, VoterRanking());
     }
     if (settings.mode == 2)
-        state.lead = leads.leadText();
+        state.lead = VoteCounting::leadText(settings.teams[1].name, vote.result(1),
+                                            settings.teams[2].name, vote.result(2));
     return state;
 }
 

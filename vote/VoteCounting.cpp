@@ -142,4 +142,15 @@ CountResult countGift(TeamMap &teams, const CountingSettings &settings, const ch
     return result;
 }
 
+QString leadText(const QByteArray &firstName, qint64 firstVotes, const QByteArray &secondName,
+                 qint64 secondVotes)
+{
+    const bool secondLeads = firstVotes < secondVotes;
+    const qint64 margin = secondLeads ? secondVotes - firstVotes : firstVotes - secondVotes;
+    // One pass: a name holding "%1" or "%3" stays as it is.
+    return QStringLiteral("【%1】领先【%2】%3票")
+        .arg(QString::fromUtf8(secondLeads ? secondName : firstName),
+             QString::fromUtf8(secondLeads ? firstName : secondName), QString::number(margin));
+}
+
 } // namespace VoteCounting

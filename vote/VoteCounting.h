@@ -4,6 +4,8 @@
 #include "vote/VoteRules.h"
 #include "vote/VoteType.h"
 
+#include <QString>
+
 class VoteStateRecord;
 
 // The settings counting depends on, read at the moment a message arrives.
@@ -61,5 +63,10 @@ CountResult countText(TeamMap &teams, const CountingSettings &settings, const ch
 // A gift event votes for every team whose gift it is, weighted by price.
 CountResult countGift(TeamMap &teams, const CountingSettings &settings, const char *nick,
                       const char *productId, int buyTimes);
+
+// "【leader】领先【other】margin票" for two teams' names and totals (the
+// first leads a tie).
+QString leadText(const QByteArray &firstName, qint64 firstVotes, const QByteArray &secondName,
+                 qint64 secondVotes);
 
 } // namespace VoteCounting

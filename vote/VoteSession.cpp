@@ -311,16 +311,7 @@ void VoteSession::restoreRuleState(const qint64 (&ignored)[kIgnoredReasonCount],
 
 QString VoteSession::leadText() const
 {
-    const TeamRecord &first = team(1);
-    const TeamRecord &second = team(2);
-    const bool secondLeads = first.votes < second.votes;
-    const TeamRecord &leader = secondLeads ? second : first;
-    const TeamRecord &other = secondLeads ? first : second;
-    const qint64 margin = secondLeads ? second.votes - first.votes : first.votes - second.votes;
-    // One pass: a name holding "%1" or "%3" stays as it is.
-    return QStringLiteral("【%1】领先【%2】%3票")
-        .arg(QString::fromUtf8(leader.name), QString::fromUtf8(other.name),
-             QString::number(margin));
+    return VoteCounting::leadText(team(1).name, team(1).votes, team(2).name, team(2).votes);
 }
 
 bool VoteSession::addProduct(const QByteArray &productId, const ProductRecord &entry)
