@@ -208,7 +208,7 @@ public:
                 introTimer.get(), &QTimer::timeout, introTimer.get(),
                 [this, nicks, next, total, &done] {
                     for (int burst = 0; burst < 2000 && *next < total; ++burst) {
-                        if (simulator->pendingBytes() > 4 * 1024 * 1024)
+                        if (simulator->pendingBytes() > CrowdDriver::kHighWaterBytes)
                             return;
                         const QByteArray &nick = nicks.at(*next / 4);
                         const int team = *next % 2;
