@@ -4,7 +4,7 @@
 #include "platform/Platform.h"
 #include "shell/CWndRemind.h"
 #include "shell/kivaPlugMeng.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QIcon>
 

@@ -1,6 +1,6 @@
 #include "app/Startup.h"
 #include "catalogue/HttpFetch.h"
-#include "platform/FontSetup.h"
+#include "ui/FontSetup.h"
 
 #include <QApplication>
 

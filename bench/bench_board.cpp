@@ -14,10 +14,10 @@
 #include "PlatformApiServer.h"
 
 #include "bridge/RoomEventWriter.h"
-#include "bridge/RoomMessageDecoder.h"
+#include "ui/RoomMessageDecoder.h"
 #include "catalogue/GiftCatalogue.h"
 #include "overlay/OverlayServer.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>

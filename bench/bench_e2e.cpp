@@ -27,7 +27,7 @@
 #include "catalogue/GiftCatalogue.h"
 #include "platform/Platform.h"
 #include "ui/VoterListWidget.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>

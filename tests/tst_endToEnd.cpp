@@ -8,7 +8,7 @@
 #include "catalogue/HttpFetch.h"
 #include "shell/CWndRemind.h"
 #include "ui/VoterListWidget.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -1,5 +1,5 @@
 // The vote window's widget tree: built once, in the constructor.
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include "shell/CTitleBar.h"
 #include "ui/StyleFill.h"
@@ -236,7 +236,6 @@ void kivaPlugInVote::buildWindow()
     connect(clearBallotButton, SIGNAL(clicked(bool)), this, SLOT(on_clear_ballot_clicked()));
     connect(clearTeamButton, SIGNAL(clicked(bool)), this, SLOT(on_clear_team_clicked()));
     connect(startTimeButton, SIGNAL(clicked(bool)), this, SLOT(on_start_time_clicked()));
-    connect(&countdownTimer, &QTimer::timeout, this, &kivaPlugInVote::on_timer_event);
     connect(titleBar, SIGNAL(OnClose()), this, SLOT(on_cancel_clicked()));
     connect(moreSettingButton, SIGNAL(clicked(bool)), this, SLOT(on_moreSetting_clicked()));
     if (recordsButton) {

@@ -4,7 +4,7 @@
 
 #include "catalogue/GiftCatalogue.h"
 #include "catalogue/HttpFetch.h"
-#include "catalogue/productsSelector.h"
+#include "ui/productsSelector.h"
 #include "platform/Platform.h"
 #include "records/VoteRecordFolder.h"
 #include "records/VoteRecordReader.h"
@@ -13,7 +13,7 @@
 #include "shell/kivaPlugMeng.h"
 #include "ui/ResultPicture.h"
 #include "ui/VoteRecordsDialog.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QCoreApplication>
 #include <QComboBox>

@@ -9,9 +9,9 @@
 //   kiva-pilot --text --one-vote-per-viewer --allow-change --countdown 60 --stop-at-time-up
 #include "catalogue/HttpFetch.h"
 #include "overlay/OverlayServer.h"
-#include "platform/FontSetup.h"
+#include "ui/FontSetup.h"
 #include "platform/Platform.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

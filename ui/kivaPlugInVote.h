@@ -19,6 +19,7 @@ class GiftCatalogue;
 class OverlayServer;
 class ReportSender;
 class CTitleBar;
+class VoteCommands;
 class VoteRecorder;
 struct RecordedVote;
 class QButtonGroup;
@@ -61,6 +62,8 @@ public:
     // Whether the streamer has been told that the room link failed.
     bool linkFailureShown() const { return linkReminderShown; }
     CTitleBar *titleControl() const { return titleBar; }
+    // The controls of the vote, as the buttons, the control API and the hotkeys give them.
+    VoteCommands *voteCommands() const { return commands; }
 
     // Tells the platform which control was used (button codes "1" to "13").
     void reportInteraction(const std::string &button);
@@ -140,14 +143,14 @@ private:
     void layOutRuleLine(const QString &count);
     void refreshVoterCounts();
     void setVoteControlsEnabled(bool enabled);
-    void showCountingStopped();
+    // What the commands changed.
+    void connectCommands();
+    void showCounting(bool counting);
+    void showTotalsCleared();
+    void showCorrected(int index);
+    void showCountdown();
     // The rules section showing `rules`, which the session then applies.
     void showRules(const VoteRules &rules);
-    void countingStopped();
-    void timeUpReached();
-    // Counting stopped at time-up when this vote came: the stop is recorded and shown.
-    void stopIfTimeUp(const CountResult &result);
-    void showCountdown(const Countdown::Reading &reading);
     void adjustManualVotes(QLineEdit *countEdit, QComboBox *teamBox, bool add);
     // The counting rules as the panel's controls set them.
     void applyRules();
@@ -174,11 +177,10 @@ private:
     VoteSession vote;
     GiftCatalogue *catalogue = nullptr;
     std::unique_ptr<ReportSender> reports;
-    QTimer countdownTimer;
-    bool timeUpRecorded = false; // this countdown's 时间到 is in the record
     CIMkiva *imClient = nullptr;
     OverlayServer *overlay = nullptr;
     std::unique_ptr<VoteRecorder> records;
+    VoteCommands *commands = nullptr;
     // Cards that close by themselves, and the one link reminder of the process.
     QPointer<CWndRemind> linkCard;
     QPointer<CWndRemind> listCard;

@@ -1,10 +1,10 @@
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include "bridge/CIMkiva.h"
-#include "bridge/RoomMessageDecoder.h"
+#include "ui/RoomMessageDecoder.h"
 #include "catalogue/ApiUrls.h"
 #include "catalogue/GiftCatalogue.h"
-#include "catalogue/productsSelector.h"
+#include "ui/productsSelector.h"
 #include "overlay/OverlayServer.h"
 #include "platform/Platform.h"
 #include "records/VoteRecorder.h"
@@ -15,6 +15,7 @@
 #include "ui/VoterListWidget.h"
 #include "ui/WidgetFactory.h"
 #include "vote/DefaultTeams.h"
+#include "vote/VoteCommands.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -88,10 +89,11 @@ kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge, int
     , catalogue(new GiftCatalogue(this))
     , reports(std::make_unique<ReportSender>())
     , records(recordsFolder.isEmpty() ? nullptr : std::make_unique<VoteRecorder>(recordsFolder))
+    , commands(new VoteCommands(
+          vote, records.get(), [this](const char *button) { reportInteraction(button); }, this))
 {
-    // The countdown display follows a clock; precise ticks land on its seconds.
-    countdownTimer.setTimerType(Qt::PreciseTimer);
     buildWindow();
+    connectCommands();
     startRecords();
     connectServices(bridge);
 
@@ -112,13 +114,29 @@ kivaPlugInVote::kivaPlugInVote(QWidget *parent, const BridgeOptions &bridge, int
             });
         }
     }
-    connect(questionEdit, &QLineEdit::textChanged, this, &kivaPlugInVote::overlayChanged);
+    connect(questionEdit, &QLineEdit::textChanged, this, [this](const QString &text) {
+        vote.setQuestion(text);
+        overlayChanged();
+    });
+}
+
+// The view follows the commands, whoever gave them.
+void kivaPlugInVote::connectCommands()
+{
+    connect(commands, &VoteCommands::countingChanged, this, &kivaPlugInVote::showCounting);
+    connect(commands, &VoteCommands::totalsCleared, this, &kivaPlugInVote::showTotalsCleared);
+    connect(commands, &VoteCommands::votersCleared, this, [this] {
+        for (int index = 1; index <= kTeamCount; ++index)
+            teamWidgets[index].voterList->votersCleared();
+    });
+    connect(commands, &VoteCommands::teamCorrected, this, &kivaPlugInVote::showCorrected);
+    connect(commands, &VoteCommands::countdownChanged, this, &kivaPlugInVote::showCountdown);
 }
 
 OverlayState kivaPlugInVote::overlayState() const
 {
     OverlayState state;
-    state.question = questionEdit->text();
+    state.question = vote.question();
     state.questionColour =
         QStringLiteral("#%1").arg(vote.noteColor() & 0xffffff, 6, 16, QLatin1Char('0'));
     state.mode = vote.voteMode();
@@ -132,7 +150,7 @@ OverlayState kivaPlugInVote::overlayState() const
     }
     if (state.mode == 2)
         state.lead = leadLabel->text();
-    state.countdown = countdownLabel->text().trimmed();
+    state.countdown = commands->countdownText();
     state.counting = vote.isCounting();
     state.rules = vote.rules();
     for (int reason = 1; reason < kIgnoredReasonCount; ++reason)
@@ -251,132 +269,61 @@ void kivaPlugInVote::setVoteControlsEnabled(bool enabled)
     allowChangeCheck->setEnabled(enabled && onePerViewerCheck->isChecked());
 }
 
-// Counting has stopped, by hand or at time-up: the record first, then the view.
-void kivaPlugInVote::countingStopped()
+void kivaPlugInVote::showCounting(bool counting)
 {
-    if (records)
-        records->stopped(vote, questionEdit->text());
-    showCountingStopped();
-}
-
-// The countdown is seen at 时间到, by its tick or by a vote that came first:
-// recorded once per countdown.
-void kivaPlugInVote::timeUpReached()
-{
-    if (timeUpRecorded)
-        return;
-    timeUpRecorded = true;
-    if (records)
-        records->timeUp();
-}
-
-// What the start button shows once counting is off, by hand or at time-up.
-void kivaPlugInVote::showCountingStopped()
-{
-    startButton->setStyleSheet(
-        VoteStyles::toggle(VoteStyles::kToggleStartButton, VoteStyles::kStoppedFill));
+    startButton->setStyleSheet(VoteStyles::toggle(
+        VoteStyles::kToggleStartButton, counting ? VoteStyles::kRunningFill : VoteStyles::kStoppedFill));
     showLead(QString());
-    setVoteControlsEnabled(true);
-    startButton->setText(QStringLiteral("开始计票"));
+    setVoteControlsEnabled(!counting);
+    startButton->setText(counting ? QStringLiteral("停止计票") : QStringLiteral("开始计票"));
     overlayChanged();
 }
 
 void kivaPlugInVote::on_start_clicked()
 {
-    if (vote.isCounting()) {
-        vote.stopCounting();
-        countingStopped();
-        return;
-    }
-    if (vote.firstUnnamedShownTeam() != 0) {
-        showRemind(QStringLiteral("提示"), QStringLiteral("无法开始计票，请先编辑投票内容!"), this);
-        return;
-    }
-    startButton->setStyleSheet(
-        VoteStyles::toggle(VoteStyles::kToggleStartButton, VoteStyles::kRunningFill));
-    reportInteraction("1");
-    showLead(QString());
-    setVoteControlsEnabled(false);
-    startButton->setText(QStringLiteral("停止计票"));
-    vote.startCounting();
-    if (records)
-        records->started(vote, questionEdit->text());
-    refreshRuleLine();
-    overlayChanged();
+    const CommandResult result = commands->toggleCounting();
+    if (!result.ok)
+        showRemind(QStringLiteral("提示"), result.error, this);
 }
 
 void kivaPlugInVote::on_clear_ballot_clicked()
 {
+    commands->clearTotals();
+}
+
+void kivaPlugInVote::showTotalsCleared()
+{
     for (int index = 1; index <= kTeamCount; ++index)
         teamWidgets[index].votesLabel->setText(QStringLiteral("0票"));
-    vote.clearTotals();
-    if (records)
-        records->totalsCleared(vote, questionEdit->text());
     showLead(QString());
     overlayChanged();
-    reportInteraction("2");
 }
 
 void kivaPlugInVote::on_clear_team_clicked()
 {
-    vote.clearVoters();
-    if (records)
-        records->votersCleared();
-    for (int index = 1; index <= kTeamCount; ++index)
-        teamWidgets[index].voterList->votersCleared();
-    reportInteraction("3");
+    commands->clearVoters();
 }
 
-void kivaPlugInVote::showCountdown(const Countdown::Reading &reading)
+void kivaPlugInVote::showCountdown()
 {
-    countdownLabel->setText(reading.expired ? QStringLiteral("时间到")
-                                            : QString::number(reading.seconds));
+    const bool running = vote.countdownOn();
+    startTimeButton->setText(running ? QStringLiteral("停止显示倒计时")
+                                     : QStringLiteral("开始显示倒计时"));
+    startTimeButton->setStyleSheet(VoteStyles::toggle(
+        VoteStyles::kToggleCountdownButton, running ? VoteStyles::kRunningFill : VoteStyles::kStoppedFill));
+    secondsEdit->setEnabled(!running);
+    countdownLabel->setText(commands->countdownText());
     overlayChanged();
 }
 
 void kivaPlugInVote::on_start_time_clicked()
 {
-    const bool running = vote.countdownOn();
-    startTimeButton->setText(running ? QStringLiteral("开始显示倒计时")
-                                     : QStringLiteral("停止显示倒计时"));
-    secondsEdit->setEnabled(running);
-    if (running) {
-        vote.stopCountdown();
-        if (records)
-            records->countdownStopped();
-        countdownTimer.stop();
-        countdownLabel->setText(QString());
-        overlayChanged();
-        startTimeButton->setStyleSheet(
-            VoteStyles::toggle(VoteStyles::kToggleCountdownButton, VoteStyles::kStoppedFill));
-        return;
-    }
-    reportInteraction("4");
-    const qint64 now = vote.clockMs();
-    const Countdown::Reading reading = vote.startCountdown(qint32(numberIn(secondsEdit)), now);
-    timeUpRecorded = false;
-    if (records)
-        records->countdownStarted(qint32(numberIn(secondsEdit)));
-    countdownTimer.start(int(vote.countdown().msUntilNextStep(now)));
-    showCountdown(reading);
-    startTimeButton->setStyleSheet(
-        VoteStyles::toggle(VoteStyles::kToggleCountdownButton, VoteStyles::kRunningFill));
+    commands->toggleCountdown(qint32(numberIn(secondsEdit)));
 }
 
 void kivaPlugInVote::on_timer_event()
 {
-    // Read off the clock: ticks that came late or merged still show the right second.
-    const qint64 now = vote.clockMs();
-    const Countdown::Reading reading = vote.countdown().read(now);
-    showCountdown(reading);
-    if (reading.expired) {
-        countdownTimer.stop();
-        timeUpReached();
-        if (vote.stopCountingAtTimeUp())
-            countingStopped();
-    } else {
-        countdownTimer.start(int(vote.countdown().msUntilNextStep(now)));
-    }
+    commands->countdownTick();
 }
 
 void kivaPlugInVote::on_moreSetting_clicked()
@@ -481,22 +428,19 @@ void kivaPlugInVote::showNoteColor(int red, int green, int blue)
 void kivaPlugInVote::adjustManualVotes(QLineEdit *countEdit, QComboBox *teamBox, bool add)
 {
     const qint64 votes = numberIn(countEdit);
-    if (votes == 0)
-        return;
     const int index = teamIndexOfBoxText(teamBox->currentText());
-    if (index != 0) {
-        if (add)
-            vote.addVotes(index, votes);
-        else
-            vote.subtractVotes(index, votes);
-        if (records)
-            records->corrected(vote, index, votes, add);
-        showVotes(index);
-    }
+    if (add)
+        commands->addVotes(index, votes);
+    else
+        commands->subtractVotes(index, votes);
+}
+
+void kivaPlugInVote::showCorrected(int index)
+{
+    showVotes(index);
     if (vote.voteMode() == 2)
         refreshLead();
     overlayChanged();
-    reportInteraction(add ? "11" : "12");
 }
 
 void kivaPlugInVote::on_add_clicked()
@@ -710,21 +654,9 @@ void kivaPlugInVote::showCountResult(const CountResult &result, bool giftVote)
         overlayChanged();
 }
 
-void kivaPlugInVote::stopIfTimeUp(const CountResult &result)
-{
-    // The vote that found the countdown run out is recorded after the stop.
-    if (!result.stoppedAtTimeUp)
-        return;
-    timeUpReached();
-    countingStopped();
-}
-
 void kivaPlugInVote::on_text_message(const char *nick, const char *text)
 {
-    const CountResult result = vote.countChat(nick, text);
-    stopIfTimeUp(result);
-    if (records)
-        records->countedChat(vote, nick, text, result);
+    const CountResult result = commands->countChat(nick, text);
     showCountResult(result, false);
     qCDebug(lcRoom).noquote() << "chat" << QString::fromUtf8(nick) << ":" << QString::fromUtf8(text)
                               << (result.changedTeams ? "(counted)" : "");
@@ -732,10 +664,7 @@ void kivaPlugInVote::on_text_message(const char *nick, const char *text)
 
 void kivaPlugInVote::on_gift_message(const char *nick, const char *product_id, int buyTimes)
 {
-    const CountResult result = vote.countGift(nick, product_id, buyTimes);
-    stopIfTimeUp(result);
-    if (records)
-        records->countedGift(vote, nick, product_id, buyTimes, result);
+    const CountResult result = commands->countGift(nick, product_id, buyTimes);
     showCountResult(result, true);
     qCDebug(lcRoom).noquote() << "gift" << QString::fromUtf8(nick) << ":" << product_id << "x"
                               << buyTimes << (result.changedTeams ? "(counted)" : "");
