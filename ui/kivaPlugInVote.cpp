@@ -131,6 +131,9 @@ void kivaPlugInVote::connectCommands()
     });
     connect(commands, &VoteCommands::teamCorrected, this, &kivaPlugInVote::showCorrected);
     connect(commands, &VoteCommands::countdownChanged, this, &kivaPlugInVote::showCountdown);
+    // A countdown started from elsewhere runs for what the duration edit says.
+    connect(secondsEdit, &QLineEdit::textChanged, this,
+            [this] { commands->setCountdownSeconds(qint32(numberIn(secondsEdit))); });
 }
 
 OverlayState kivaPlugInVote::overlayState() const

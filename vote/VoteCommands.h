@@ -56,6 +56,11 @@ public:
     CommandResult addVotes(int team, qint64 votes);
     CommandResult subtractVotes(int team, qint64 votes);
 
+    // The countdown's length as the window's duration edit holds it, for a
+    // start that names none.
+    qint32 countdownSeconds() const { return defaultSeconds; }
+    void setCountdownSeconds(qint32 seconds) { defaultSeconds = seconds; }
+
     // The countdown's clock has reached its next second.
     void countdownTick();
     // What the countdown display shows: "" when off, the seconds, or "时间到".
@@ -86,5 +91,6 @@ private:
     Reporter report;
     QTimer countdownTimer;
     QString countdownShown;
+    qint32 defaultSeconds = 100;
     bool timeUpRecorded = false; // this countdown's 时间到 is in the record
 };
