@@ -86,6 +86,7 @@ QByteArray overlayStateJson(const OverlayState &state)
         {QStringLiteral("allowChange"), state.rules.allowChange},
         {QStringLiteral("cooldownSeconds"), state.rules.cooldownSeconds},
         {QStringLiteral("stopAtTimeUp"), state.rules.stopAtTimeUp},
+        {QStringLiteral("voteByNumber"), state.rules.voteByNumber},
     };
     QJsonObject ignored;
     for (int reason = 1; reason < kIgnoredReasonCount; ++reason)
@@ -131,6 +132,7 @@ bool overlayStateFromJson(const QByteArray &json, OverlayState *state)
     read.rules.allowChange = rules.value(QStringLiteral("allowChange")).toBool();
     read.rules.cooldownSeconds = rules.value(QStringLiteral("cooldownSeconds")).toInt();
     read.rules.stopAtTimeUp = rules.value(QStringLiteral("stopAtTimeUp")).toBool();
+    read.rules.voteByNumber = rules.value(QStringLiteral("voteByNumber")).toBool();
     const QJsonObject ignored = message.value(QStringLiteral("ignored")).toObject();
     for (int reason = 1; reason < kIgnoredReasonCount; ++reason)
         read.ignored[reason] = qint64(

@@ -84,6 +84,11 @@ inline constexpr char kTeamName[] =
     "background-color:rgba(0,0,0,0); font-family:黑体; font-size:20px; font-weight:440; "
     "color:rgba(%1); line-height:18px;";
 
+// %1 team colour: the team's number before its name, under vote by number.
+inline constexpr char kTeamNumber[] =
+    "background-color:rgba(0,0,0,0); font-family:微软雅黑; font-size:20px; font-weight:600; "
+    "color:rgba(%1);";
+
 // %1 team colour.
 inline constexpr char kTeamVotes[] =
     "color:rgba(%1); font-family:微软雅黑; font-size:18px; font-weight:500; border-radius:10px";

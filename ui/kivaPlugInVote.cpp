@@ -245,7 +245,8 @@ void kivaPlugInVote::setVoteControlsEnabled(bool enabled)
     // The rules hold for a whole count.
     for (QWidget *control :
          {static_cast<QWidget *>(onePerViewerCheck), static_cast<QWidget *>(cooldownCheck),
-          static_cast<QWidget *>(cooldownEdit), static_cast<QWidget *>(stopAtTimeUpCheck)})
+          static_cast<QWidget *>(cooldownEdit), static_cast<QWidget *>(stopAtTimeUpCheck),
+          static_cast<QWidget *>(voteByNumberCheck)})
         control->setEnabled(enabled);
     allowChangeCheck->setEnabled(enabled && onePerViewerCheck->isChecked());
 }
@@ -443,10 +444,13 @@ void kivaPlugInVote::applyRules()
         rules.cooldownSeconds =
             int(std::clamp<qint64>(numberIn(cooldownEdit), 1, VoteRules::kLongestCooldown));
     rules.stopAtTimeUp = stopAtTimeUpCheck->isChecked();
+    rules.voteByNumber = voteByNumberCheck->isChecked();
     // Changing is a choice within one vote per viewer.
     allowChangeCheck->setEnabled(!vote.isCounting() && rules.onePerViewer);
     if (!vote.setRules(rules))
         return;
+    for (int index = 1; index <= kTeamCount; ++index)
+        teamWidgets[index].numberLabel->setVisible(rules.voteByNumber);
     ruleNames = vote.ruleNames();
     ruleLineLeadLength = -1;
     refreshRuleLine();
@@ -463,5 +467,6 @@ void kivaPlugInVote::showRules(const VoteRules &rules)
         cooldownEdit->setText(QString::number(rules.cooldownSeconds));
     }
     stopAtTimeUpCheck->setChecked(rules.stopAtTimeUp);
+    voteByNumberCheck->setChecked(rules.voteByNumber);
     applyRules();
 }

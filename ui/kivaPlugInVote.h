@@ -119,6 +119,7 @@ private:
     {
         QWidget *column = nullptr;
         QPushButton *giftButton = nullptr;
+        QLabel *numberLabel = nullptr; // shown under vote by number
         QLineEdit *nameEdit = nullptr;
         QLabel *votesLabel = nullptr;
         VoterListWidget *voterList = nullptr;
@@ -235,6 +236,7 @@ private:
     QCheckBox *cooldownCheck = nullptr;
     QLineEdit *cooldownEdit = nullptr;
     QCheckBox *stopAtTimeUpCheck = nullptr;
+    QCheckBox *voteByNumberCheck = nullptr;
 
     // The drop shadow showing at the window's rounded corners, drawn once per size.
     QImage cornerShadow;

@@ -100,7 +100,9 @@
       var colour = teamColour(team.colour);
       entry.row.style.setProperty("--team", colour);
       entry.segment.style.setProperty("--team", colour);
-      entry.name.textContent = team.name || "队伍" + index;
+      // Under vote by number the audience types the number shown before the name.
+      var number = state.rules && state.rules.voteByNumber ? index + " " : "";
+      entry.name.textContent = number + (team.name || "队伍" + index);
       entry.votes.textContent = numbers.format(Number(team.votes) || 0);
       entry.share.textContent = Math.round(share * 100) + "%";
       entry.fill.style.width = width;

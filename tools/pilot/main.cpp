@@ -117,6 +117,10 @@ int main(int argc, char **argv)
     const QCommandLineOption stopAtTimeUp(
         QStringLiteral("stop-at-time-up"),
         QStringLiteral("Counting stops when the countdown reaches 时间到."));
+    const QCommandLineOption voteByNumber(
+        QStringLiteral("vote-by-number"),
+        QStringLiteral("Chat votes: a shown team's number (1 to 4, or １ to ４) counts for it "
+                       "too (编号投票)."));
     const QCommandLineOption countdown(
         QStringLiteral("countdown"),
         QStringLiteral("Start a countdown of S seconds once counting (0 to 9999)."),
@@ -127,7 +131,8 @@ int main(int argc, char **argv)
                        "vote records in kiva/votes)."),
         QStringLiteral("DIR"));
     parser.addOptions({roomPort, overlayPort, teams, mode, text, question, shot, quitAfter,
-                       onePerViewer, allowChange, cooldown, stopAtTimeUp, countdown, dataDir});
+                       onePerViewer, allowChange, cooldown, stopAtTimeUp, voteByNumber, countdown,
+                       dataDir});
     parser.process(application);
 
     const auto refuse = [](const char *why) {
@@ -182,6 +187,8 @@ int main(int argc, char **argv)
     }
     if (parser.isSet(stopAtTimeUp))
         click(window, QStringLiteral("stopAtTimeUpCheck"));
+    if (parser.isSet(voteByNumber))
+        click(window, QStringLiteral("voteByNumberCheck"));
     click(window, QStringLiteral("moreSettingButton"));
     click(window, QStringLiteral("startButton"));
     say(window.session().isCounting() ? QStringLiteral("counting") : QStringLiteral("not counting"));
