@@ -37,7 +37,7 @@ bool operator==(const OverlayState &a, const OverlayState &b)
         && a.question == b.question && a.questionColour == b.questionColour && a.lead == b.lead
         && a.countdown == b.countdown && a.rules == b.rules
         && std::equal(std::begin(a.ignored), std::end(a.ignored), std::begin(b.ignored))
-        && a.ruleLine == b.ruleLine;
+        && a.ruleLine == b.ruleLine && a.howTo == b.howTo && a.howToShort == b.howToShort;
 }
 
 QList<double> overlayShares(const OverlayState &state)
@@ -105,6 +105,8 @@ QByteArray overlayStateJson(const OverlayState &state)
         {QStringLiteral("rules"), rules},
         {QStringLiteral("ignored"), ignored},
         {QStringLiteral("ruleLine"), state.ruleLine},
+        {QStringLiteral("howTo"), state.howTo},
+        {QStringLiteral("howToShort"), state.howToShort},
     };
     return QJsonDocument(message).toJson(QJsonDocument::Compact);
 }
@@ -138,6 +140,8 @@ bool overlayStateFromJson(const QByteArray &json, OverlayState *state)
         read.ignored[reason] = qint64(
             ignored.value(QLatin1String(ignoredReasonKey(IgnoredReason(reason)))).toDouble());
     read.ruleLine = message.value(QStringLiteral("ruleLine")).toString();
+    read.howTo = message.value(QStringLiteral("howTo")).toString();
+    read.howToShort = message.value(QStringLiteral("howToShort")).toString();
     for (const QJsonValue &value : teams.toArray()) {
         if (!value.isObject())
             return false;

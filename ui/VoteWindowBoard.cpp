@@ -59,6 +59,7 @@ void kivaPlugInVote::on_products_clicked()
     }
     teamWidgets[1].giftButton->repaint();
     refreshVoterCounts();
+    overlayChanged(); // the page names each team's gift
     // One report per confirmed choice, not one per team.
     reportInteraction("13");
 }

@@ -14,6 +14,7 @@
 #include "ui/VoterListWidget.h"
 #include "ui/WidgetFactory.h"
 #include "vote/DefaultTeams.h"
+#include "vote/HowToVote.h"
 #include "vote/VoteCommands.h"
 
 #include <QCheckBox>
@@ -137,6 +138,9 @@ OverlayState kivaPlugInVote::overlayState() const
     for (int reason = 1; reason < kIgnoredReasonCount; ++reason)
         state.ignored[reason] = vote.ignoredCount(IgnoredReason(reason));
     state.ruleLine = vote.ruleLine();
+    const HowToVote howTo = HowToVote::of(vote);
+    state.howTo = howTo.text;
+    state.howToShort = howTo.brief;
     return state;
 }
 
@@ -330,6 +334,7 @@ void kivaPlugInVote::showVoteType(VoteType type)
     vote.setVoteType(type);
     for (int index = 1; index <= kTeamCount; ++index)
         teamWidgets[index].giftButton->setVisible(gifts);
+    overlayChanged(); // the page tells the audience how to vote
 }
 
 void kivaPlugInVote::on_gift_clicked()
