@@ -5,6 +5,7 @@
 #include "shell/CWndRemind.h"
 #include "shell/kivaPlugMeng.h"
 #include "ui/kivaPlugInVote.h"
+#include "vote/VotePresets.h"
 
 #include <QIcon>
 
@@ -22,11 +23,11 @@ std::vector<std::string> launchArguments(int argc, char **argv)
 StartResult startPlugin(const char *game)
 {
     return startPlugin(game, BridgeOptions(), OverlayServer::portFromEnvironment(),
-                       Platform::voteRecordsFolder());
+                       Platform::voteRecordsFolder(), true);
 }
 
 StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overlayPort,
-                        const QString &recordsFolder)
+                        const QString &recordsFolder, bool userSettings)
 {
     if (!game || std::strcmp(game, "vote") != 0)
         return StartResult::WrongGame;
@@ -42,6 +43,8 @@ StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overl
 
     kivaPlugInVote *window = new kivaPlugInVote(nullptr, bridge, overlayPort, recordsFolder);
     voteWindow = window;
+    if (userSettings)
+        window->enablePresets(VotePresets::defaultPath());
     window->setWindowFlags(window->windowFlags() | Qt::WindowStaysOnTopHint);
     window->showNormal();
     window->setWindowIcon(QIcon(QStringLiteral(":/res/resource/1477978817.png")));
@@ -56,13 +59,13 @@ StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overl
 int runPlugin(const char *game)
 {
     return runPlugin(game, BridgeOptions(), OverlayServer::portFromEnvironment(),
-                     Platform::voteRecordsFolder());
+                     Platform::voteRecordsFolder(), true);
 }
 
 int runPlugin(const char *game, const BridgeOptions &bridge, int overlayPort,
-              const QString &recordsFolder)
+              const QString &recordsFolder, bool userSettings)
 {
-    if (startPlugin(game, bridge, overlayPort, recordsFolder) != StartResult::Ran) {
+    if (startPlugin(game, bridge, overlayPort, recordsFolder, userSettings) != StartResult::Ran) {
         // Both refusals end alike: the start failure reminder, then status 2.
         showRemind(QStringLiteral("错误"), QStringLiteral("启动插件失败<br>游戏选择错误"), nullptr);
         return 2;

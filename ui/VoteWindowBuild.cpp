@@ -119,7 +119,7 @@ void kivaPlugInVote::buildWindow()
     moreSettingPanel->setFixedSize(710, 300);
     moreSettingPanel->hide();
 
-    auto *countingRow = new QHBoxLayout;
+    countingRow = new QHBoxLayout;
     countingRow->setContentsMargins(0, 0, 0, 0);
     countingRow->addWidget(startButton);
     countingRow->addSpacing(15);

@@ -16,6 +16,7 @@
 #include "vote/DefaultTeams.h"
 #include "vote/HowToVote.h"
 #include "vote/VoteCommands.h"
+#include "vote/VotePresets.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -110,6 +111,7 @@ void kivaPlugInVote::connectCommands()
     });
     connect(commands, &VoteCommands::teamCorrected, this, &kivaPlugInVote::showCorrected);
     connect(commands, &VoteCommands::countdownChanged, this, &kivaPlugInVote::showCountdown);
+    connect(commands, &VoteCommands::setupChanged, this, &kivaPlugInVote::showSetup);
     // A countdown started from elsewhere runs for what the duration edit says.
     connect(secondsEdit, &QLineEdit::textChanged, this,
             [this] { commands->setCountdownSeconds(qint32(numberIn(secondsEdit))); });
@@ -366,7 +368,7 @@ void kivaPlugInVote::setMode(int teams, bool report)
             box->addItem(WidgetFactory::teamBoxText(index));
     }
     // Longer names than the new limit are cut; the edit reports the change.
-    const int maxLength = teams == 2 ? 8 : teams == 3 ? 5 : 2;
+    const int maxLength = maxTeamNameLength(teams);
     for (int index = 1; index <= teams; ++index)
         teamWidgets[index].nameEdit->setMaxLength(maxLength);
     overlayChanged();
@@ -407,6 +409,7 @@ void kivaPlugInVote::showNoteColor(int red, int green, int blue)
     swatchButton->setStyleSheet(VoteStyles::fill(VoteStyles::kSwatchTemplate, red, green, blue, red,
                                                  green, blue, red, green, blue));
     vote.setNoteColor(red, green, blue);
+    noteColorShown = vote.noteColor();
     overlayChanged();
     swatchButton->update();
     questionEdit->update();

@@ -20,7 +20,9 @@ class OverlayServer;
 class ReportSender;
 class CTitleBar;
 class VoteCommands;
+class VotePresets;
 class VoteRecorder;
+class QHBoxLayout;
 struct RecordedVote;
 class QButtonGroup;
 class QCheckBox;
@@ -81,6 +83,14 @@ public:
     bool restoreRecord(const QString &id, QString *error);
     // The records dialog, modal.
     void showRecords();
+
+    // Prepared votes kept in `path` (kiva/presets.json): the 预设 button
+    // shows in the row of 开始计票. A damaged file is kept aside and the
+    // streamer told once.
+    void enablePresets(const QString &path);
+    VotePresets *presetList() const { return presets.get(); }
+    // The presets card, modal.
+    void showPresets();
 
 public slots:
     void on_cancel_clicked();
@@ -171,6 +181,12 @@ private:
     // Something the results page shows has changed.
     void overlayChanged();
 
+    // A preset (or a restored vote) replaced the setup: every control shows the session's.
+    void showSetup();
+    void showTeamGift(int index);
+    // Adds a text button to the end of the row of 开始计票, moving nothing.
+    QPushButton *addCountingRowButton(const QString &text, const char *name);
+
     // The vote records.
     void startRecords();
     void showRecordedVote(const RecordedVote &recorded);
@@ -182,6 +198,8 @@ private:
     OverlayServer *overlay = nullptr;
     std::unique_ptr<VoteRecorder> records;
     VoteCommands *commands = nullptr;
+    std::unique_ptr<VotePresets> presets;
+    qint32 noteColorShown = 0x181818; // the question's colour as the window shows it
     // Cards that close by themselves, and the one link reminder of the process.
     QPointer<CWndRemind> linkCard;
     QPointer<CWndRemind> listCard;
@@ -196,6 +214,7 @@ private:
     QPushButton *clearBallotButton = nullptr;
     QPushButton *clearTeamButton = nullptr;
     QPushButton *recordsButton = nullptr;
+    QHBoxLayout *countingRow = nullptr;
     QLineEdit *secondsEdit = nullptr;
     QPushButton *startTimeButton = nullptr;
     QPushButton *moreSettingButton = nullptr;

@@ -1,7 +1,11 @@
 #include "vote/VoteCommands.h"
 
 #include "records/VoteRecorder.h"
+#include "vote/DefaultTeams.h"
+#include "vote/VotePresets.h"
 #include "vote/VoteSession.h"
+
+#include <QStringList>
 
 VoteCommands::VoteCommands(VoteSession &session, VoteRecorder *recorder, Reporter reporter,
                            QObject *parent)
@@ -190,4 +194,95 @@ CountResult VoteCommands::countGift(const char *nick, const char *productId, int
     if (records)
         records->countedGift(vote, nick, productId, buyTimes, result);
     return result;
+}
+
+CommandResult VoteCommands::savePreset(const QString &name, qint32 countdownSeconds)
+{
+    if (!presets)
+        return CommandResult::refused(QStringLiteral("预设不可用"));
+    if (vote.isCounting())
+        return CommandResult::refused(QStringLiteral("请先停止计票"));
+    QString error;
+    if (!presets->saveAs(VotePreset::of(vote, name.trimmed(), countdownSeconds), &error))
+        return CommandResult::refused(error);
+    emit presetsChanged();
+    return CommandResult::done();
+}
+
+CommandResult VoteCommands::loadPreset(const QString &which)
+{
+    if (!presets)
+        return CommandResult::refused(QStringLiteral("预设不可用"));
+    // Like the vote type and the teams, the setup holds for a whole count.
+    if (vote.isCounting())
+        return CommandResult::refused(QStringLiteral("请先停止计票"));
+    const int position = presets->find(which);
+    if (position < 0)
+        return CommandResult::refused(QStringLiteral("没有这个预设：%1").arg(which.left(64)));
+    CommandResult result = CommandResult::done();
+    result.note = applySetup(presets->list().at(position));
+    return result;
+}
+
+CommandResult VoteCommands::startPreset(const QString &which)
+{
+    CommandResult loaded = loadPreset(which);
+    if (!loaded.ok)
+        return loaded;
+    const CommandResult started = startCounting();
+    if (!started.ok)
+        return started;
+    const qint32 seconds = presets->list().at(presets->find(which)).countdownSeconds;
+    if (seconds > 0) {
+        stopCountdown();
+        startCountdown(seconds);
+    }
+    return loaded;
+}
+
+// Puts the preset into the session; returns what the streamer should know.
+QString VoteCommands::applySetup(const VotePreset &preset)
+{
+    const RecordSettings &setup = preset.setup;
+    vote.setVoteMode(setup.mode);
+    vote.setVoteType(setup.voteType);
+    vote.setQuestion(setup.question);
+    vote.setNoteColor((setup.noteColor >> 16) & 0xff, (setup.noteColor >> 8) & 0xff,
+                      setup.noteColor & 0xff);
+    vote.setRules(setup.rules);
+    if (preset.countdownSeconds > 0)
+        defaultSeconds = preset.countdownSeconds;
+    QStringList kept;
+    for (int index = 1; index <= kTeamCount; ++index) {
+        const RecordTeam &team = setup.teams[index];
+        // As the name edit of that many teams would cut it.
+        vote.setTeamName(index,
+                         QString::fromUtf8(team.name).left(maxTeamNameLength(setup.mode)).toUtf8());
+        if (team.giftId.isEmpty() || team.giftId == vote.team(index).giftId)
+            continue;
+        if (vote.hasProduct(team.giftId)) {
+            vote.chooseGift(index, team.giftId, vote.products().at(team.giftId));
+            continue;
+        }
+        // The compiled-in gifts are there in every room.
+        bool found = false;
+        for (int other = 1; other <= kTeamCount && !found; ++other) {
+            const DefaultTeam *fallback = defaultTeam(other);
+            if (team.giftId == fallback->giftId) {
+                ProductRecord entry;
+                entry.name = QString::fromUtf8(fallback->giftName);
+                entry.priceText = fallback->priceText;
+                entry.price = fallback->price;
+                vote.chooseGift(index, team.giftId, entry);
+                found = true;
+            }
+        }
+        if (!found && index <= setup.mode)
+            kept << QStringLiteral("队伍%1的礼物「%2」").arg(index).arg(
+                team.giftName.isEmpty() ? QString::fromUtf8(team.giftId) : team.giftName);
+    }
+    emit setupChanged();
+    if (kept.isEmpty())
+        return QString();
+    return kept.join(QStringLiteral("、")) + QStringLiteral("不在本房间的礼物列表中，保留了原礼物");
 }

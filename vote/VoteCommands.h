@@ -9,8 +9,10 @@
 
 #include <functional>
 
+class VotePresets;
 class VoteRecorder;
 class VoteSession;
+struct VotePreset;
 
 // What a command did: done, or refused with the sentence the streamer reads
 // (the window shows it in a card, the control API returns it).
@@ -18,9 +20,10 @@ struct CommandResult
 {
     bool ok = false;
     QString error;
+    QString note; // done, with something the streamer should know (e.g. a gift kept)
 
-    static CommandResult done() { return {true, QString()}; }
-    static CommandResult refused(const QString &why) { return {false, why}; }
+    static CommandResult done() { return {true, QString(), QString()}; }
+    static CommandResult refused(const QString &why) { return {false, why, QString()}; }
 };
 
 // The controls of a vote, one function each, whoever asks: the window's
@@ -61,6 +64,17 @@ public:
     qint32 countdownSeconds() const { return defaultSeconds; }
     void setCountdownSeconds(qint32 seconds) { defaultSeconds = seconds; }
 
+    // Prepared votes (none until set): the session's setup saved as preset
+    // `name` (over one of that name), or preset `which` (its number 1.. or
+    // its name) put into the session, not counting. A gift the room's list
+    // does not hold keeps the team's current one, and the note says which.
+    // Starting a preset also starts counting, and the countdown it has.
+    void setPresets(VotePresets *list) { presets = list; }
+    VotePresets *presetList() const { return presets; }
+    CommandResult savePreset(const QString &name, qint32 countdownSeconds);
+    CommandResult loadPreset(const QString &which);
+    CommandResult startPreset(const QString &which);
+
     // The countdown's clock has reached its next second.
     void countdownTick();
     // What the countdown display shows: "" when off, the seconds, or "时间到".
@@ -79,15 +93,22 @@ signals:
     void teamCorrected(int team);
     // The countdown started, stopped or shows another second.
     void countdownChanged();
+    // A preset replaced the setup (names, question, colour, mode, vote type,
+    // gifts, rules, countdown length).
+    void setupChanged();
+    // The presets' list changed.
+    void presetsChanged();
 
 private:
     CommandResult correct(int team, qint64 votes, bool add);
     void stoppedCounting();
     void timeUpReached();
     void showCountdown(const Countdown::Reading &reading);
+    QString applySetup(const VotePreset &preset);
 
     VoteSession &vote;
     VoteRecorder *records;
+    VotePresets *presets = nullptr;
     Reporter report;
     QTimer countdownTimer;
     QString countdownShown;

@@ -12,6 +12,7 @@
 #include "ui/FontSetup.h"
 #include "platform/Platform.h"
 #include "ui/kivaPlugInVote.h"
+#include "vote/VotePresets.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -161,6 +162,10 @@ int main(int argc, char **argv)
     BridgeOptions bridge;
     bridge.address = QStringLiteral("ws://127.0.0.1:%1").arg(parser.value(roomPort));
     kivaPlugInVote window(nullptr, bridge, OverlayServer::portFromEnvironment(), records);
+    window.enablePresets(parser.isSet(dataDir)
+                             ? Platform::kivaFile(QDir(parser.value(dataDir)).absolutePath(),
+                                                  QStringLiteral("presets.json"))
+                             : VotePresets::defaultPath());
     window.showNormal();
     if (!window.overlayAddress().isEmpty())
         say(QStringLiteral("overlay ") + window.overlayAddress());
