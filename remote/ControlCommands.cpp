@@ -2,7 +2,9 @@
 
 #include "vote/TeamRecord.h"
 #include "vote/VoteCommands.h"
+#include "vote/VotePresets.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -13,12 +15,14 @@ namespace {
 
 ControlAnswer answer(const CommandResult &result)
 {
-    return result.ok ? ControlAnswer() : ControlAnswer {409, result.error};
+    if (!result.ok)
+        return {409, result.error, QString()};
+    return {200, QString(), result.note};
 }
 
 ControlAnswer badBody(const QString &why)
 {
-    return {400, why};
+    return {400, why, QString()};
 }
 
 // A whole number in [low, high] under `key`; false when absent or otherwise.
@@ -57,6 +61,41 @@ ControlAnswer startCountdown(VoteCommands &commands, const QJsonObject &body)
     return answer(commands.startCountdown(qint32(seconds)));
 }
 
+// {"preset": N} or {"preset": "name"}: the preset's number or name, or empty.
+QString presetNamed(const QJsonObject &body)
+{
+    const QJsonValue value = body.value(QLatin1String("preset"));
+    if (value.isString())
+        return value.toString();
+    if (value.isDouble() && value.toDouble() == double(qint64(value.toDouble())))
+        return QString::number(qint64(value.toDouble()));
+    return QString();
+}
+
+ControlAnswer usePreset(VoteCommands &commands, const QJsonObject &body, bool start)
+{
+    const QString which = presetNamed(body);
+    if (which.isEmpty())
+        return badBody(QStringLiteral("\"preset\" must be a preset's number or name"));
+    if (!commands.presetList() || commands.presetList()->find(which) < 0)
+        return {404, QStringLiteral("no such preset: %1").arg(which.left(64)), QString()};
+    const CommandResult result = start ? commands.startPreset(which) : commands.loadPreset(which);
+    return answer(result);
+}
+
+ControlAnswer savePreset(VoteCommands &commands, const QJsonObject &body)
+{
+    const QJsonValue name = body.value(QLatin1String("name"));
+    if (!name.isString() || name.toString().trimmed().isEmpty())
+        return badBody(QStringLiteral("\"name\" must be the preset's name"));
+    qint64 seconds = 0;
+    if (body.contains(QLatin1String("countdown"))
+        && !wholeNumber(body, "countdown", 0, VoteCommands::kMaxCountdownSeconds, &seconds))
+        return badBody(QStringLiteral("\"countdown\" must be a whole number from 0 to %1")
+                           .arg(VoteCommands::kMaxCountdownSeconds));
+    return answer(commands.savePreset(name.toString(), qint32(seconds)));
+}
+
 using Handler = std::function<ControlAnswer(VoteCommands &, const QJsonObject &)>;
 
 struct Entry
@@ -79,6 +118,11 @@ const QList<Entry> &table()
         {"add", [](VoteCommands &c, const QJsonObject &body) { return correct(c, body, true); }},
         {"subtract",
          [](VoteCommands &c, const QJsonObject &body) { return correct(c, body, false); }},
+        {"preset-save", savePreset},
+        {"preset-load",
+         [](VoteCommands &c, const QJsonObject &body) { return usePreset(c, body, false); }},
+        {"preset-start",
+         [](VoteCommands &c, const QJsonObject &body) { return usePreset(c, body, true); }},
     };
     return entries;
 }
@@ -94,7 +138,8 @@ ControlAnswer runControlCommand(VoteCommands &commands, const QByteArray &name,
             found = &entry;
     }
     if (!found)
-        return {404, QStringLiteral("unknown command: %1").arg(QString::fromUtf8(name.left(64)))};
+        return {404, QStringLiteral("unknown command: %1").arg(QString::fromUtf8(name.left(64))),
+                QString()};
     QJsonObject object;
     if (!body.trimmed().isEmpty()) {
         QJsonParseError parseError;
@@ -112,4 +157,24 @@ QStringList controlCommandNames()
     for (const Entry &entry : table())
         names.append(QString::fromLatin1(entry.name));
     return names;
+}
+
+QByteArray controlPresetsJson(const VoteCommands &commands)
+{
+    QJsonArray list;
+    if (const VotePresets *presets = commands.presetList()) {
+        for (int position = 0; position < presets->size(); ++position) {
+            const VotePreset &preset = presets->list().at(position);
+            list.append(QJsonObject {
+                {QStringLiteral("number"), position + 1},
+                {QStringLiteral("name"), preset.name},
+                {QStringLiteral("question"), preset.setup.question},
+                {QStringLiteral("mode"), preset.setup.mode},
+                {QStringLiteral("vote_type"),
+                 QString::fromLatin1(voteTypeName(preset.setup.voteType))},
+                {QStringLiteral("countdown_seconds"), preset.countdownSeconds},
+            });
+        }
+    }
+    return QJsonDocument(QJsonObject {{QStringLiteral("presets"), list}}).toJson(QJsonDocument::Compact);
 }
