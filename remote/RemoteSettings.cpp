@@ -18,6 +18,29 @@ constexpr int kTokenBytes = 24;
 
 } // namespace
 
+QString RemoteSettings::presetAction(int number)
+{
+    return QStringLiteral("preset-%1").arg(number);
+}
+
+int RemoteSettings::presetOfAction(const QString &action)
+{
+    if (!action.startsWith(QLatin1String("preset-")))
+        return 0;
+    bool ok = false;
+    const int number = action.mid(7).toInt(&ok);
+    return ok && number >= 1 && number <= kPresetHotkeys ? number : 0;
+}
+
+QStringList RemoteSettings::hotkeyActions()
+{
+    QStringList actions {QLatin1String(kToggleCounting), QLatin1String(kClearTotals),
+                         QLatin1String(kToggleCountdown)};
+    for (int number = 1; number <= kPresetHotkeys; ++number)
+        actions << presetAction(number);
+    return actions;
+}
+
 QString RemoteSettings::defaultPath()
 {
     return Platform::kivaFile(QStringLiteral("remote.json"));

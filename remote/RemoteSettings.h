@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 // What the streamer chose for driving the vote from elsewhere: the control
 // API's switch and token, and the global hotkeys. Kept in the user's data
@@ -14,6 +15,13 @@ struct RemoteSettings
     static constexpr const char *kToggleCounting = "toggle-counting";
     static constexpr const char *kClearTotals = "clear-totals";
     static constexpr const char *kToggleCountdown = "toggle-countdown";
+    // "preset-1" to "preset-9": load and start that preset.
+    static constexpr int kPresetHotkeys = 9;
+    static QString presetAction(int number);
+    // The preset an action starts (1..9); 0 for another action.
+    static int presetOfAction(const QString &action);
+    // Every action a hotkey can have, in the order the card lists them.
+    static QStringList hotkeyActions();
 
     bool enabled = false; // the control API answers commands
     QByteArray token; // empty until remote control is first switched on
