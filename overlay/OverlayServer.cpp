@@ -1,5 +1,6 @@
 #include "overlay/OverlayServer.h"
 
+#include "overlay/ControlApi.h"
 #include "overlay/HttpRequestHead.h"
 
 #include <QFile>
@@ -31,14 +32,26 @@ QByteArray reasonPhrase(int status)
         return "OK";
     case 400:
         return "Bad Request";
+    case 401:
+        return "Unauthorized";
     case 403:
         return "Forbidden";
     case 404:
         return "Not Found";
     case 405:
         return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
+    case 409:
+        return "Conflict";
+    case 411:
+        return "Length Required";
+    case 413:
+        return "Content Too Large";
     case 426:
         return "Upgrade Required";
+    case 429:
+        return "Too Many Requests";
     case 431:
         return "Request Header Fields Too Large";
     case 500:
@@ -60,6 +73,11 @@ OverlayServer::OverlayServer(Snapshot snapshot, QObject *parent)
                                       QWebSocketServer::NonSecureMode, this))
     , pushTimer(new QTimer(this))
     , pages(new WebSocketClients(kMaxClients, kMaxPageMessageBytes, this))
+    , control(new ControlApi(
+          [this](bool joining) {
+              return joining ? joiningState() : overlayStateJson(currentState());
+          },
+          [this] { markChanged(); }, this))
     , pageHtml(resource(QStringLiteral(":/overlay/overlay.html")))
     , pageCss(resource(QStringLiteral(":/overlay/overlay.css")))
     , pageJs(resource(QStringLiteral(":/overlay/overlay.js")))
@@ -78,6 +96,8 @@ OverlayServer::~OverlayServer()
     pages->disconnect(this);
     delete pages;
     pages = nullptr;
+    delete control;
+    control = nullptr;
     for (QTcpSocket *raw : qAsConst(upgrading))
         raw->disconnect(this);
     tcp->disconnect(this);
@@ -134,17 +154,34 @@ qint64 OverlayServer::sendBacklogLimit() const
 void OverlayServer::setSendBacklogLimit(qint64 bytes)
 {
     pages->setBacklogLimit(bytes);
+    control->socketClients()->setBacklogLimit(bytes);
 }
 
 void OverlayServer::setStaleClientMs(int ms)
 {
     pages->setStaleMs(ms);
+    control->socketClients()->setStaleMs(ms);
+}
+
+void OverlayServer::setControlHandler(ControlHandler handler)
+{
+    control->setHandler(std::move(handler));
+}
+
+void OverlayServer::setControlToken(const QByteArray &token)
+{
+    control->setToken(token);
+}
+
+void OverlayServer::setControlFailureWindowMs(int ms)
+{
+    control->setFailureWindowMs(ms);
 }
 
 void OverlayServer::markChanged()
 {
     // Once per vote: only the first change after a push arms the timer.
-    if (dirty || pages->isEmpty())
+    if (dirty || (pages->isEmpty() && !control->hasListeners()))
         return;
     dirty = true;
     const qint64 wait = kMinPushIntervalMs - sinceLastPush.elapsed();
@@ -191,7 +228,8 @@ void OverlayServer::acceptConnections()
         auto *deadline = new QTimer(socket);
         deadline->setObjectName(QStringLiteral("deadline"));
         deadline->setSingleShot(true);
-        connect(deadline, &QTimer::timeout, socket, &QTcpSocket::abort);
+        connect(deadline, &QTimer::timeout, this,
+                [this, socket, deadline] { requestTimedOut(socket, deadline); });
         deadline->start(kRequestTimeoutMs);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { forgetRequest(socket); });
@@ -206,6 +244,21 @@ void OverlayServer::forgetRequest(QTcpSocket *socket)
     awaitingHead.removeOne(socket);
     socket->disconnect(this);
     socket->deleteLater();
+}
+
+void OverlayServer::requestTimedOut(QTcpSocket *socket, QTimer *deadline)
+{
+    // A command whose body never came in full is told so (its head is
+    // complete, or it would not wait); anything else is cut.
+    HttpRequestHead head;
+    if (awaitingHead.contains(socket)
+        && head.parse(socket->peek(kMaxHeadBytes)) == HttpRequestHead::Result::Complete
+        && ControlApi::isControlPath(head.path())) {
+        act(socket, ControlApi::bodyTimedOut());
+        deadline->start(kRequestTimeoutMs); // for the answer to go out
+        return;
+    }
+    socket->abort();
 }
 
 void OverlayServer::readRequest(QTcpSocket *socket)
@@ -252,6 +305,10 @@ void OverlayServer::answerRequest(QTcpSocket *socket, const HttpRequestHead &hea
     const QByteArray textPlain = "text/plain; charset=utf-8";
     if (head.fieldCount("Host") != 1 || !hostAllowed(head.field("Host"))) {
         respond(socket, 403, textPlain, "forbidden host\n");
+        return;
+    }
+    if (ControlApi::isControlPath(head.path())) {
+        act(socket, control->answer(socket, head));
         return;
     }
     if (head.method() != "GET") {
@@ -314,6 +371,20 @@ void OverlayServer::respond(QTcpSocket *socket, int status, const QByteArray &co
     socket->disconnectFromHost();
 }
 
+void OverlayServer::act(QTcpSocket *socket, const HttpAnswer &answer)
+{
+    switch (answer.action) {
+    case HttpAnswer::Action::Respond:
+        respond(socket, answer.status, "application/json", answer.body, answer.extraFields);
+        return;
+    case HttpAnswer::Action::Wait:
+        return;
+    case HttpAnswer::Action::Upgrade:
+        upgrade(socket);
+        return;
+    }
+}
+
 void OverlayServer::upgrade(QTcpSocket *socket)
 {
     socket->disconnect(this);
@@ -332,6 +403,10 @@ void OverlayServer::acceptClients()
 {
     while (QWebSocket *client = webSockets->nextPendingConnection()) {
         QTcpSocket *raw = takeRaw(client);
+        if (ControlApi::isSocketPath(client->requestUrl().path().toUtf8())) {
+            control->acceptClient(client, raw);
+            continue;
+        }
         if (!pages->makeRoom()) {
             client->setParent(this);
             client->close(QWebSocketProtocol::CloseCodePolicyViolated);
@@ -358,7 +433,7 @@ void OverlayServer::push()
 {
     dirty = false;
     sinceLastPush.restart();
-    if (pages->isEmpty())
+    if (pages->isEmpty() && !control->hasListeners())
         return;
     const OverlayState state = currentState();
     if (lastSentValid && state == lastSent)
@@ -369,4 +444,5 @@ void OverlayServer::push()
     const QList<QWebSocket *> receivers = pages->list();
     for (QWebSocket *client : receivers)
         pages->send(client, message);
+    control->push(message);
 }

@@ -2,6 +2,7 @@
 
 #include "overlay/OverlayState.h"
 #include "overlay/WebSocketClients.h"
+#include "remote/ControlCommands.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -10,7 +11,9 @@
 
 #include <functional>
 
+class ControlApi;
 class HttpRequestHead;
+struct HttpAnswer;
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
@@ -20,11 +23,14 @@ class QWebSocketServer;
 // Serves the on-stream results page on 127.0.0.1 and pushes the vote's state
 // to every open page over a WebSocket on the same port: the whole state on
 // connection, then at most one push per kMinPushIntervalMs however often
-// markChanged() is called. Read-only: nothing a client sends reaches the vote.
+// markChanged() is called. The page only reads: nothing a page sends reaches
+// the vote.
 //
 //   GET /overlay, /overlay.css, /overlay.js   the page and its files
 //   GET /overlay/state                        the state as JSON (for checks)
 //   GET /overlay/ws (WebSocket upgrade)       the pushes
+//   /control/...                              the remote control (ControlApi),
+//                                             off until a token is set
 //
 // Requests must name this server in Host ("127.0.0.1:<port>" or
 // "localhost:<port>"), so that a page elsewhere cannot read it through a
@@ -42,6 +48,9 @@ class OverlayServer : public QObject
 
 public:
     using Snapshot = std::function<OverlayState()>;
+    // Runs a control command (runControlCommand over the window's VoteCommands).
+    using ControlHandler =
+        std::function<ControlAnswer(const QByteArray &command, const QByteArray &body)>;
 
     static constexpr quint16 kDefaultPort = 11112;
     static constexpr int kMinPushIntervalMs = 100;
@@ -87,18 +96,29 @@ public:
     // Pings go out at a third of this interval.
     void setStaleClientMs(int ms);
 
+    // The remote control: commands go to `handler`, and the answer carries
+    // the state after them.
+    void setControlHandler(ControlHandler handler);
+    // Remote control on with this token; an empty token turns it off (403).
+    void setControlToken(const QByteArray &token);
+    // Wrong tokens within this long throttle the remote control for as long
+    // again (10 s unless set, e.g. by a test).
+    void setControlFailureWindowMs(int ms);
+
 signals:
     void clientCountChanged(int count);
 
 private:
     void acceptConnections();
     void readRequest(QTcpSocket *socket);
+    void requestTimedOut(QTcpSocket *socket, QTimer *deadline);
     void answerRequest(QTcpSocket *socket, const HttpRequestHead &head);
     bool hostAllowed(const QByteArray &host) const;
     bool originAllowed(const HttpRequestHead &head) const;
     void upgrade(QTcpSocket *socket);
     void respond(QTcpSocket *socket, int status, const QByteArray &contentType,
                  const QByteArray &body, const QByteArray &extraFields = QByteArray());
+    void act(QTcpSocket *socket, const HttpAnswer &answer);
     void forgetRequest(QTcpSocket *socket);
     void acceptClients();
     // The socket `client` was upgraded from, no longer tracked here.
@@ -115,6 +135,7 @@ private:
     QTimer *pushTimer = nullptr;
     QElapsedTimer sinceLastPush;
     WebSocketClients *pages = nullptr;
+    ControlApi *control = nullptr;
     // Sockets handed to the WebSocket server, until their client comes out:
     // the raw socket shows what arrives before the WebSocket reads it.
     QList<QTcpSocket *> upgrading;
