@@ -1,10 +1,12 @@
 // The remote control on the page's server against real clients, with the
 // command table running the real commands over a real vote: each command's
 // effect and the state in its answer, the refusals that change nothing, the
-// throttle on wrong tokens and a WebSocket control client.
+// throttle on wrong tokens, a WebSocket control client, and kiva-remote's
+// exit codes through the program itself.
 #include "TestSupport.h"
 
 #include "overlay/OverlayServer.h"
+#include "platform/Platform.h"
 #include "remote/ControlCommands.h"
 #include "remote/RemoteSettings.h"
 #include "vote/DefaultTeams.h"
@@ -16,8 +18,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkRequest>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWebSocket>
 
@@ -164,6 +169,8 @@ private slots:
     void webSocketClient();
     void webSocketRefusals_data();
     void webSocketRefusals();
+    void remoteToolExitCodes_data();
+    void remoteToolExitCodes();
 
 private:
     QByteArray stateNow() const { return overlayStateJson(stateOf(*vote, *commands)); }
@@ -486,6 +493,106 @@ void TestControlApi::webSocketRefusals()
     }
     QCOMPARE(stateNow(), before);
     QVERIFY(reports.isEmpty());
+}
+
+void TestControlApi::remoteToolExitCodes_data()
+{
+    // Words apart by spaces. "%PORT%" and "%TOKEN%" are filled in; "%SILENT%"
+    // is a port that takes connections and never answers, "%NONE%" one without a server.
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<QString>("tokenIn"); // "", "environment", "data folder" or "--data-dir"
+    QTest::addColumn<bool>("remoteOn");
+    QTest::addColumn<bool>("teamsNamed");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said"); // on standard output (0) or error
+    QTest::addColumn<bool>("countingAfter");
+
+    QTest::newRow("state") << "--port %PORT% --token %TOKEN% state"
+                           << "" << true << true << 0 << "\"counting\":false" << false;
+    QTest::newRow("start, the token from the user's data folder")
+        << "--port %PORT% start"
+        << "data folder" << true << true << 0 << "" << true;
+    QTest::newRow("toggle, the port and token from the environment")
+        << "toggle"
+        << "environment" << true << true << 0 << "" << true;
+    QTest::newRow("add, the token from --data-dir")
+        << "--port %PORT% add 2 5"
+        << "--data-dir" << true << true << 0 << "" << false;
+    QTest::newRow("start refused") << "--port %PORT% --token %TOKEN% start"
+                                   << "" << true << false << 1 << "无法开始计票" << false;
+    QTest::newRow("wrong token") << "--port %PORT% --token x start"
+                                 << "" << true << true << 1 << "wrong token" << false;
+    QTest::newRow("unknown command") << "--port %PORT% --token %TOKEN% launch"
+                                     << "" << true << true << 2 << "launch" << false;
+    QTest::newRow("add without its count") << "--port %PORT% --token %TOKEN% add 1"
+                                           << "" << true << true << 2 << "add" << false;
+    QTest::newRow("unknown option") << "--port %PORT% --token %TOKEN% --colour start"
+                                    << "" << true << true << 2 << "colour" << false;
+    QTest::newRow("remote control off") << "--port %PORT% --token %TOKEN% start"
+                                        << "" << false << true << 3 << "off" << false;
+    QTest::newRow("no plug-in") << "--port %NONE% --token %TOKEN% start"
+                                << "" << true << true << 3 << "no vote plug-in" << false;
+    QTest::newRow("no answer") << "--port %SILENT% --token %TOKEN% start"
+                               << "" << true << true << 3 << "within 3 s" << false;
+}
+
+void TestControlApi::remoteToolExitCodes()
+{
+    QFETCH(QString, arguments);
+    QFETCH(QString, tokenIn);
+    QFETCH(bool, remoteOn);
+    QFETCH(bool, teamsNamed);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    QFETCH(bool, countingAfter);
+
+    const QString program = qEnvironmentVariable("KIVA_REMOTE");
+    if (program.isEmpty())
+        QSKIP("KIVA_REMOTE is not set (CTest sets it)");
+    if (!remoteOn)
+        server->setControlToken(QByteArray());
+    if (!teamsNamed)
+        vote->setTeamName(2, QByteArray());
+
+    // Never the user's own data folder, nor a port or token of theirs.
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
+    environment.remove(QStringLiteral("KIVA_OVERLAY_PORT"));
+    environment.remove(QStringLiteral("KIVA_REMOTE_TOKEN"));
+    RemoteSettings settings;
+    settings.enabled = true;
+    settings.token = kToken;
+    if (tokenIn == QLatin1String("environment")) {
+        environment.insert(QStringLiteral("KIVA_OVERLAY_PORT"), QString::number(server->port()));
+        environment.insert(QStringLiteral("KIVA_REMOTE_TOKEN"), QString::fromLatin1(kToken));
+    } else if (tokenIn == QLatin1String("data folder")) {
+        QVERIFY(settings.save(Platform::kivaFile(home.path(), QStringLiteral("remote.json"))));
+    } else if (tokenIn == QLatin1String("--data-dir")) {
+        QVERIFY(settings.save(Platform::kivaFile(home.filePath(QStringLiteral("other")),
+                                                 QStringLiteral("remote.json"))));
+        arguments += QStringLiteral(" --data-dir ") + home.filePath(QStringLiteral("other"));
+    }
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    arguments.replace(QStringLiteral("%SILENT%"), QString::number(silent.serverPort()))
+        .replace(QStringLiteral("%NONE%"), QString::number(TestSupport::freePort()))
+        .replace(QStringLiteral("%PORT%"), QString::number(server->port()))
+        .replace(QStringLiteral("%TOKEN%"), QString::fromLatin1(kToken));
+
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments.split(QLatin1Char(' ')));
+    // The server answers from this event loop, so it must keep turning.
+    QVERIFY(TestSupport::waitUntil([&] { return process.state() == QProcess::NotRunning; }, 20000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    const QString error = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(process.exitCode() == exitCode, qPrintable(out + error));
+    QVERIFY2((exitCode == 0 ? out : error).contains(said), qPrintable(out + error));
+    QCOMPARE(vote->isCounting(), countingAfter);
+    if (tokenIn == QLatin1String("--data-dir"))
+        QCOMPARE(vote->team(2).votes, qint64(5));
 }
 
 QTEST_MAIN(TestControlApi)
