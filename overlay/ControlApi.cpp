@@ -14,6 +14,7 @@
 namespace {
 
 const QByteArray kControlPath = QByteArrayLiteral("/control");
+const QByteArray kControlPrefix = QByteArrayLiteral("/control/");
 const QByteArray kSocketPath = QByteArrayLiteral("/control/ws");
 const QByteArray kStatePath = QByteArrayLiteral("/control/state");
 
@@ -94,7 +95,7 @@ ControlApi::~ControlApi()
 
 bool ControlApi::isControlPath(const QByteArray &path)
 {
-    return path == kControlPath || path.startsWith(kControlPath + '/');
+    return path == kControlPath || path.startsWith(kControlPrefix);
 }
 
 bool ControlApi::isSocketPath(const QByteArray &path)
@@ -187,7 +188,7 @@ HttpAnswer ControlApi::answer(QTcpSocket *socket, const HttpRequestHead &head)
             return refusal(405, QStringLiteral("use GET"), "Allow: GET\r\n");
         return withState(state(false));
     }
-    const QByteArray name = path.mid(kControlPath.size() + 1);
+    const QByteArray name = path.mid(kControlPrefix.size());
     if (name.isEmpty())
         return refusal(404, QStringLiteral("no such path: use /control/<command>"));
     if (head.method() != "POST")
