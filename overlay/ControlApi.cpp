@@ -17,6 +17,7 @@ const QByteArray kControlPath = QByteArrayLiteral("/control");
 const QByteArray kControlPrefix = QByteArrayLiteral("/control/");
 const QByteArray kSocketPath = QByteArrayLiteral("/control/ws");
 const QByteArray kStatePath = QByteArrayLiteral("/control/state");
+const QByteArray kPresetsPath = QByteArrayLiteral("/control/presets");
 
 QByteArray compact(const QJsonObject &object)
 {
@@ -33,11 +34,19 @@ HttpAnswer refusal(int status, const QString &why, const QByteArray &extraFields
     return answer;
 }
 
-HttpAnswer withState(const QByteArray &state)
+// "note" only when the command left something to know (a preset's gift kept).
+QByteArray noteField(const QString &note)
+{
+    if (note.isEmpty())
+        return QByteArray();
+    return ",\"note\":" + compact(QJsonObject {{QStringLiteral("n"), note}}).mid(5).chopped(1);
+}
+
+HttpAnswer withState(const QByteArray &state, const QString &note = QString())
 {
     HttpAnswer answer;
     answer.status = 200;
-    answer.body = "{\"ok\":true,\"state\":" + state + '}';
+    answer.body = "{\"ok\":true" + noteField(note) + ",\"state\":" + state + '}';
     return answer;
 }
 
@@ -188,6 +197,14 @@ HttpAnswer ControlApi::answer(QTcpSocket *socket, const HttpRequestHead &head)
             return refusal(405, QStringLiteral("use GET"), "Allow: GET\r\n");
         return withState(state(false));
     }
+    if (path == kPresetsPath) {
+        if (head.method() != "GET")
+            return refusal(405, QStringLiteral("use GET"), "Allow: GET\r\n");
+        HttpAnswer list;
+        list.status = 200;
+        list.body = "{\"ok\":true,\"presets\":" + (presets ? presets() : QByteArray("[]")) + '}';
+        return list;
+    }
     const QByteArray name = path.mid(kControlPrefix.size());
     if (name.isEmpty())
         return refusal(404, QStringLiteral("no such path: use /control/<command>"));
@@ -198,7 +215,8 @@ HttpAnswer ControlApi::answer(QTcpSocket *socket, const HttpRequestHead &head)
     if (!readBody(socket, head, &body, &otherwise))
         return otherwise;
     const ControlAnswer result = command(name, body);
-    return result.ok() ? withState(state(false)) : refusal(result.status, result.error);
+    return result.ok() ? withState(state(false), result.note)
+                       : refusal(result.status, result.error);
 }
 
 bool ControlApi::readBody(QTcpSocket *socket, const HttpRequestHead &head, QByteArray *body,
@@ -259,7 +277,7 @@ HttpAnswer ControlApi::upgradeAnswer(const HttpRequestHead &head) const
 ControlAnswer ControlApi::command(const QByteArray &name, const QByteArray &body)
 {
     if (!run)
-        return {503, QStringLiteral("the vote does not take commands yet")};
+        return {503, QStringLiteral("the vote does not take commands yet"), QString()};
     const ControlAnswer result = run(name, body);
     if (result.ok() && changed)
         changed();
@@ -316,9 +334,9 @@ void ControlApi::received(QWebSocket *client, const QByteArray &message)
     const QJsonValue name = object.value(QStringLiteral("command"));
     ControlAnswer result;
     if (!document.isObject())
-        result = {400, QStringLiteral("a message must be a JSON object")};
+        result = {400, QStringLiteral("a message must be a JSON object"), QString()};
     else if (!name.isString())
-        result = {400, QStringLiteral("\"command\" must name a command")};
+        result = {400, QStringLiteral("\"command\" must name a command"), QString()};
     else {
         object.remove(QStringLiteral("command"));
         object.remove(QStringLiteral("id"));
@@ -330,7 +348,8 @@ void ControlApi::received(QWebSocket *client, const QByteArray &message)
     if (result.ok()) {
         clients->send(
             client,
-            QString::fromUtf8('{' + idField + "\"ok\":true,\"state\":" + state(false) + '}'));
+            QString::fromUtf8('{' + idField + "\"ok\":true" + noteField(result.note)
+                              + ",\"state\":" + state(false) + '}'));
         return;
     }
     QJsonObject reply {{QStringLiteral("ok"), false},

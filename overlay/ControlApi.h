@@ -69,6 +69,8 @@ public:
     static HttpAnswer bodyTimedOut();
 
     void setHandler(Handler handler) { run = std::move(handler); }
+    // The presets for GET /control/presets, a JSON array.
+    void setPresetList(std::function<QByteArray()> list) { presets = std::move(list); }
     // An empty token turns remote control off. Either way, WebSocket clients
     // signed in with the old one are closed.
     void setToken(const QByteArray &token);
@@ -104,6 +106,7 @@ private:
     StateJson state;
     std::function<void()> changed;
     Handler run;
+    std::function<QByteArray()> presets;
     QByteArray token;
     WebSocketClients *clients = nullptr;
     QHash<QWebSocket *, Standing> standings; // of every control client

@@ -168,6 +168,11 @@ void OverlayServer::setControlHandler(ControlHandler handler)
     control->setHandler(std::move(handler));
 }
 
+void OverlayServer::setControlPresets(std::function<QByteArray()> list)
+{
+    control->setPresetList(std::move(list));
+}
+
 void OverlayServer::setControlToken(const QByteArray &token)
 {
     control->setToken(token);

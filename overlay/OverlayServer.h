@@ -99,6 +99,8 @@ public:
     // The remote control: commands go to `handler`, and the answer carries
     // the state after them.
     void setControlHandler(ControlHandler handler);
+    // The presets GET /control/presets lists, as a JSON array.
+    void setControlPresets(std::function<QByteArray()> list);
     // Remote control on with this token; an empty token turns it off (403).
     void setControlToken(const QByteArray &token);
     // Wrong tokens within this long throttle the remote control for as long

@@ -176,5 +176,5 @@ QByteArray controlPresetsJson(const VoteCommands &commands)
             });
         }
     }
-    return QJsonDocument(QJsonObject {{QStringLiteral("presets"), list}}).toJson(QJsonDocument::Compact);
+    return QJsonDocument(list).toJson(QJsonDocument::Compact);
 }

@@ -32,6 +32,6 @@ ControlAnswer runControlCommand(VoteCommands &commands, const QByteArray &name,
 // The names the table knows, in the order the documentation lists them.
 QStringList controlCommandNames();
 
-// The presets for GET /control/presets: {"presets": [{"number": 1, "name": "…",
-// "question": "…", "mode": 2, "vote_type": "chat", "countdown_seconds": 0}, …]}.
+// The presets for GET /control/presets: [{"number": 1, "name": "…",
+// "question": "…", "mode": 2, "vote_type": "chat", "countdown_seconds": 0}, …].
 QByteArray controlPresetsJson(const VoteCommands &commands);

@@ -12,6 +12,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -38,6 +39,9 @@ const char *const kCommands = R"(Commands:
   countdown-stop
   add TEAM N                N votes more for team TEAM (1-4)
   subtract TEAM N           N votes fewer
+  preset-load N|NAME        put preset N (1, 2, …) or the one named NAME into the window
+  preset-start N|NAME       the same, then start counting (and its countdown, if it has one)
+  presets                   print the presets as JSON
   state                     print the vote's state as JSON
 
 The port is --port, else KIVA_OVERLAY_PORT, else 11112. The token is
@@ -82,8 +86,18 @@ bool requestFor(const QStringList &words, Request *request, QString *why)
                                QStringLiteral("toggle"),       QStringLiteral("clear-totals"),
                                QStringLiteral("clear-voters"), QStringLiteral("countdown-stop")};
     request->path = QStringLiteral("/control/") + command;
-    if (command == QLatin1String("state") && arguments.isEmpty()) {
+    if ((command == QLatin1String("state") || command == QLatin1String("presets"))
+        && arguments.isEmpty()) {
         request->method = "GET";
+        return true;
+    }
+    if ((command == QLatin1String("preset-load") || command == QLatin1String("preset-start"))
+        && arguments.size() == 1 && !arguments.first().isEmpty()) {
+        // A number names the preset by its place; anything else by its name.
+        if (isNumber(arguments.first()))
+            request->body.insert(QStringLiteral("preset"), arguments.first().toInt());
+        else
+            request->body.insert(QStringLiteral("preset"), arguments.first());
         return true;
     }
     if (plain.contains(command) && arguments.isEmpty())
@@ -136,10 +150,18 @@ int outcome(QNetworkReply *reply, bool timedOut, quint16 port, bool printState)
                         .arg(status));
     if (status == 200 && answer.value(QStringLiteral("ok")).toBool()) {
         if (printState) {
-            const QJsonObject state = answer.value(QStringLiteral("state")).toObject();
-            std::fputs(QJsonDocument(state).toJson(QJsonDocument::Compact).constData(), stdout);
+            const QJsonValue shown = answer.contains(QStringLiteral("presets"))
+                ? answer.value(QStringLiteral("presets"))
+                : answer.value(QStringLiteral("state"));
+            const QJsonDocument printed = shown.isArray() ? QJsonDocument(shown.toArray())
+                                                          : QJsonDocument(shown.toObject());
+            std::fputs(printed.toJson(QJsonDocument::Compact).constData(), stdout);
             std::fputc('\n', stdout);
         }
+        // A preset's gift the room does not have: the command is done, and says so.
+        if (answer.contains(QStringLiteral("note")))
+            std::fprintf(stderr, "kiva-remote: %s\n",
+                         answer.value(QStringLiteral("note")).toString().toUtf8().constData());
         return Done;
     }
     const QString error = answer.value(QStringLiteral("error")).toString();
