@@ -2,6 +2,7 @@
 
 #include "bridge/BridgeOptions.h"
 #include "overlay/OverlayState.h"
+#include "remote/RemoteSettings.h"
 #include "vote/VoteSession.h"
 
 #include <QDialog>
@@ -19,6 +20,7 @@ class GiftCatalogue;
 class OverlayServer;
 class ReportSender;
 class CTitleBar;
+class GlobalHotkeys;
 class VoteCommands;
 class VotePresets;
 class VoteRecorder;
@@ -91,6 +93,16 @@ public:
     VotePresets *presetList() const { return presets.get(); }
     // The presets card, modal.
     void showPresets();
+
+    // Remote control (the control API, the hotkeys, the 遥控 card) with its
+    // settings in `settingsPath` (kiva/remote.json); the 遥控 button shows in
+    // the row of 开始计票. A `token` switches it on for this run only.
+    void enableRemoteControl(const QString &settingsPath, const QByteArray &token = QByteArray());
+    // "http://127.0.0.1:<port>/control"; empty without the results page's server.
+    QString remoteAddress() const;
+    const RemoteSettings &remoteSettings() const { return remote; }
+    // The remote control card, modal.
+    void showRemoteControl();
 
 public slots:
     void on_cancel_clicked();
@@ -181,6 +193,9 @@ private:
     // Something the results page shows has changed.
     void overlayChanged();
 
+    QMap<QString, QString> holdRemote();
+    void hotkeyPressed(const QString &action);
+
     // A preset (or a restored vote) replaced the setup: every control shows the session's.
     void showSetup();
     void showTeamGift(int index);
@@ -199,6 +214,9 @@ private:
     std::unique_ptr<VoteRecorder> records;
     VoteCommands *commands = nullptr;
     std::unique_ptr<VotePresets> presets;
+    RemoteSettings remote;
+    QString remotePath;
+    GlobalHotkeys *hotkeys = nullptr;
     qint32 noteColorShown = 0x181818; // the question's colour as the window shows it
     // Cards that close by themselves, and the one link reminder of the process.
     QPointer<CWndRemind> linkCard;
