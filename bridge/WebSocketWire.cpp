@@ -55,7 +55,8 @@ bool handshakeAccepted(const QByteArray &head, const QByteArray &key)
     if (status.size() < 2 || !status.at(0).startsWith("HTTP/1.") || status.at(1) != "101")
         return false;
     const QByteArray expected =
-        QCryptographicHash::hash(key + kAcceptGuid, QCryptographicHash::Sha1).toBase64();
+        QCryptographicHash::hash(QByteArray(key + kAcceptGuid), QCryptographicHash::Sha1)
+            .toBase64();
     return headerValue(lines, "upgrade").toLower() == "websocket"
         && headerValue(lines, "connection").toLower().contains("upgrade")
         && headerValue(lines, "sec-websocket-accept") == expected;
