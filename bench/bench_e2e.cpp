@@ -1,10 +1,10 @@
 // A vote's whole road under a flood: the room simulator, on a thread of its
-// own, floods a real vote window over the loopback socket (Qt's WebSocket
-// framing, the decoder, the session, the records, the board and its paint,
+// own, floods a real vote window over the loopback socket (the link's
+// WebSocket framing, the decoder, the session, the records, the board and its paint,
 // all on the GUI thread), first at a steady rate, then as fast as it can.
 // Meanwhile a 10 ms heartbeat timer, the board's paints and posted clicks
 // show how the window answers, and every vote is checked against what the
-// simulator sent.
+// simulator wrote to the window's connection.
 //
 // The window is built as the program builds it: vote records kept (in a
 // temporary data folder), the results page on a free port, the gift list
