@@ -22,6 +22,9 @@ CIMkiva::CIMkiva(QObject *parent, const BridgeOptions &bridgeOptions)
     qRegisterMetaType<QAbstractSocket::SocketState>();
     qRegisterMetaType<QList<QSslError>>();
     handshakeTimer.setSingleShot(true);
+    // Started when an attempt fails or the link breaks: an attempt under way
+    // is never cut short by it (the handshake limit bounds that one).
+    retryTimer.setSingleShot(true);
     // Once the connection holds a read's worth, it reads no more until the
     // link has taken it: the host waits in TCP.
     socket.setReadBufferSize(kReadChunkBytes);
