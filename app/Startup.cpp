@@ -7,12 +7,33 @@
 #include "ui/kivaPlugInVote.h"
 #include "vote/VotePresets.h"
 
+#include <QApplication>
 #include <QIcon>
 
 #include <cstring>
 
 kivaPlugMeng *guideOverlay = nullptr;
 QPointer<kivaPlugInVote> voteWindow;
+
+namespace {
+
+bool stopping = false;
+
+} // namespace
+
+void stopPlugin()
+{
+    stopping = true;
+    // Every dialog's loop ends, the cards' first: the vote window's run then
+    // ends as its close control ends it.
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        auto *dialog = qobject_cast<QDialog *>(widget);
+        if (dialog && dialog->isVisible() && dialog != voteWindow)
+            dialog->reject();
+    }
+    if (voteWindow)
+        voteWindow->done(QDialog::Rejected);
+}
 
 std::vector<std::string> launchArguments(int argc, char **argv)
 {
@@ -34,6 +55,8 @@ StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overl
 
     guideOverlay = new kivaPlugMeng(nullptr);
     guideOverlay->exec();
+    if (stopping)
+        return StartResult::Ran;
 
     if (voteWindow) {
         showRemind(QStringLiteral("错误"), QStringLiteral("启动插件失败<br>投票软件重复启动"),

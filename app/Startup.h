@@ -36,6 +36,11 @@ StartResult startPlugin(const char *game);
 StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overlayPort = -1,
                         const QString &recordsFolder = QString(), bool userSettings = false);
 
+// The system asks the program to stop (logout, `kill`, Ctrl-C): the run ends
+// as when the streamer closes the window, so the vote record ends cleanly;
+// during the guide, the vote window does not open at all.
+void stopPlugin();
+
 // Everything after the application object exists: runs the plug-in and
 // returns the process exit status (0 when the vote window's run ends, 2
 // after a refusal, which shows the start failure reminder).

@@ -11,6 +11,7 @@
 #include "overlay/OverlayServer.h"
 #include "ui/FontSetup.h"
 #include "platform/Platform.h"
+#include "platform/StopSignals.h"
 #include "ui/kivaPlugInVote.h"
 #include "vote/VotePresets.h"
 
@@ -77,6 +78,8 @@ int main(int argc, char **argv)
     QApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kiva-pilot"));
     useWindowsGuiFontSize(installCjkFontSubstitutions());
+    // From the start: a request that comes during the set-up is handled once it is done.
+    StopSignals stop;
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -217,5 +220,7 @@ int main(int argc, char **argv)
     if (quitMs > 0)
         QTimer::singleShot(quitMs, &window, finish);
     QObject::connect(&window, &QDialog::finished, &application, finish);
+    // Told to stop by the system: as at the end of the run, the record ends cleanly.
+    QObject::connect(&stop, &StopSignals::stopRequested, &application, finish);
     return application.exec();
 }
