@@ -1,14 +1,19 @@
 // Global hotkeys on a real X server of the test's own (Xvfb): keys typed with
 // xdotool reach the action while another window has the focus, and a
 // combination another program holds gives the card's line, never a crash.
+#include "remote/RemoteSettings.h"
 #include "ui/GlobalHotkeys.h"
+#include "ui/RemoteControlDialog.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QLabel>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <iostream>
@@ -217,6 +222,49 @@ private slots:
         endHolder(holder);
     }
 
+    // Through the vote window: its hotkey toggles counting while another
+    // window has the focus, and one another program holds shows its line in
+    // the 遥控 card.
+    void windowCountsByHotkey()
+    {
+        QProcess holder;
+        QCOMPARE(startHolder(holder, QStringLiteral("Ctrl+Alt+H")), QStringLiteral("held"));
+        QTemporaryDir data;
+        RemoteSettings settings;
+        settings.hotkeys.insert(QLatin1String(RemoteSettings::kToggleCounting),
+                                QStringLiteral("Ctrl+Alt+V"));
+        settings.hotkeys.insert(QLatin1String(RemoteSettings::kClearTotals),
+                                QStringLiteral("Ctrl+Alt+H"));
+        const QString path = data.filePath(QStringLiteral("remote.json"));
+        QVERIFY(settings.save(path));
+        kivaPlugInVote window(nullptr, BridgeOptions::off());
+        window.enableRemoteControl(path);
+        window.findChild<QLineEdit *>(QStringLiteral("nameEdit1"))->setText(QStringLiteral("甲"));
+        window.findChild<QLineEdit *>(QStringLiteral("nameEdit2"))->setText(QStringLiteral("乙"));
+
+        QLineEdit other;
+        other.show();
+        other.activateWindow();
+        other.setFocus();
+        QTRY_VERIFY(other.isActiveWindow());
+        QVERIFY(xdotool({"key", "ctrl+alt+v"}));
+        QTRY_VERIFY(window.session().isCounting());
+        QVERIFY(xdotool({"key", "ctrl+alt+v"}));
+        QTRY_VERIFY(!window.session().isCounting());
+
+        QString line;
+        QTimer::singleShot(0, &window, [&line] {
+            auto *card = qobject_cast<RemoteControlDialog *>(QApplication::activeModalWidget());
+            if (card) {
+                line = card->hotkeyLine(QLatin1String(RemoteSettings::kClearTotals))->text();
+                card->reject();
+            }
+        });
+        window.showRemoteControl();
+        QCOMPARE(line, QStringLiteral("Ctrl+Alt+H 已被其他程序占用，请换一个"));
+        endHolder(holder);
+    }
+
     // Combinations refused before any grab, each with its line.
     void refused_data()
     {
@@ -225,6 +273,8 @@ private slots:
         QTest::newRow("modifiers only") << QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Alt)
                                         << "快捷键还要一个 Ctrl、Alt、Shift 以外的键";
         QTest::newRow("empty") << QKeySequence() << "快捷键还要一个 Ctrl、Alt、Shift 以外的键";
+        QTest::newRow("a letter with shift only")
+            << QKeySequence::fromString("Shift+A") << "字母、数字键要和 Ctrl 或 Alt 一起按";
         QTest::newRow("another action's")
             << QKeySequence::fromString("Ctrl+Alt+L") << "Ctrl+Alt+L 已用于另一项";
     }
@@ -258,7 +308,7 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", skipReason.isEmpty() ? "xcb" : "offscreen");
     if (skipReason.isEmpty()) {
         qputenv("DISPLAY", display);
-        // No OpenGL for a line edit: Mesa's GLX driver would load only to leak.
+        // No OpenGL for our windows: Mesa's GLX driver would load only to leak.
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     }
 

@@ -127,6 +127,12 @@ bool GlobalHotkeys::set(const QString &action, const QKeySequence &sequence, QSt
     if (isModifierOnly(key))
         return HotkeyText::refuse(error,
                                   QStringLiteral("快捷键还要一个 Ctrl、Alt、Shift 以外的键"));
+    // A letter or digit grabbed OS-wide would be taken from the streamer's
+    // typing everywhere (the game, the chat); keys like F9 may stand alone.
+    const auto commanding = Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+    if (key < Qt::Key_Escape && !(modifiers & commanding))
+        return HotkeyText::refuse(error,
+                                  QStringLiteral("字母、数字键要和 Ctrl 或 Alt 一起按"));
     const QString shown = chord.toString(QKeySequence::NativeText);
     for (auto it = held.cbegin(); it != held.cend(); ++it) {
         if (it.value() == chord)

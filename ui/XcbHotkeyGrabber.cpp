@@ -281,8 +281,10 @@ bool XcbHotkeyGrabber::grab(const QString &action, int key, Qt::KeyboardModifier
 
     std::vector<xcb_void_cookie_t> cookies;
     for (xcb_window_t root : roots) {
+        // Not owner events: the release must come to the root too, even when
+        // one of our windows has the focus, or the next press looks like a repeat.
         for (uint16_t mask : variants(grab))
-            cookies.push_back(xcb_grab_key_checked(connection, 1, root, mask, grab.keycode,
+            cookies.push_back(xcb_grab_key_checked(connection, 0, root, mask, grab.keycode,
                                                    XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     }
     uint8_t failure = 0;
