@@ -66,8 +66,10 @@ StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overl
 
     kivaPlugInVote *window = new kivaPlugInVote(nullptr, bridge, overlayPort, recordsFolder);
     voteWindow = window;
-    if (userSettings)
+    if (userSettings) {
         window->enablePresets(VotePresets::defaultPath());
+        window->enableRemoteControl(RemoteSettings::defaultPath());
+    }
     window->setWindowFlags(window->windowFlags() | Qt::WindowStaysOnTopHint);
     window->showNormal();
     window->setWindowIcon(QIcon(QStringLiteral(":/res/resource/1477978817.png")));

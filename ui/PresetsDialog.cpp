@@ -1,6 +1,7 @@
 #include "ui/PresetsDialog.h"
 
 #include "records/VoteRecord.h"
+#include "remote/RemoteSettings.h"
 #include "shell/CTitleBar.h"
 #include "ui/CardDialog.h"
 #include "ui/StyleFill.h"
@@ -10,6 +11,7 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeySequenceEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -52,10 +54,12 @@ QPushButton *cardButton(const QString &text, const char *name, int width)
 
 } // namespace
 
-PresetsDialog::PresetsDialog(QWidget *parent, VoteCommands *voteCommands, VotePresets *list_)
+PresetsDialog::PresetsDialog(QWidget *parent, VoteCommands *voteCommands, VotePresets *list_,
+                             Hotkeys keys)
     : QDialog(parent)
     , commands(voteCommands)
     , presets(list_)
+    , hotkeys(std::move(keys))
 {
     titleBar = CardDialog::setUp(this, "预设");
 
@@ -95,6 +99,31 @@ PresetsDialog::PresetsDialog(QWidget *parent, VoteCommands *voteCommands, VotePr
     nameRow->addWidget(nameEdit, 1);
     nameRow->addWidget(countdownCheck);
 
+    // The first nine presets can each have a hotkey that loads and starts it.
+    auto *hotkeyRow = new QHBoxLayout;
+    hotkeyRow->setContentsMargins(0, 0, 0, 0);
+    hotkeyRow->setSpacing(10);
+    if (hotkeys.set) {
+        hotkeyCaption = new QLabel;
+        hotkeyCaption->setStyleSheet(
+            VoteStyles::fill(VoteStyles::kRecordsNote, QStringLiteral("51,51,51,1")));
+        hotkeyEdit = new QKeySequenceEdit;
+        hotkeyEdit->setObjectName(QStringLiteral("presetHotkeyEdit"));
+        hotkeyEdit->setFixedSize(160, 28);
+        hotkeyEdit->setStyleSheet(QString::fromUtf8(VoteStyles::kHotkeyEdit));
+        auto *clear = cardButton(QStringLiteral("清除"), "presetHotkeyClear", 60);
+        clear->setFixedHeight(28);
+        hotkeyRow->addWidget(hotkeyCaption);
+        hotkeyRow->addWidget(hotkeyEdit);
+        hotkeyRow->addWidget(clear);
+        hotkeyRow->addStretch();
+        connect(hotkeyEdit, &QKeySequenceEdit::editingFinished, this, &PresetsDialog::hotkeyChanged);
+        connect(clear, &QPushButton::clicked, this, [this] {
+            hotkeyEdit->clear();
+            hotkeyChanged();
+        });
+    }
+
     auto *buttons = new QHBoxLayout;
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSpacing(10);
@@ -107,6 +136,7 @@ PresetsDialog::PresetsDialog(QWidget *parent, VoteCommands *voteCommands, VotePr
     panelLayout->addWidget(titleBar);
     panelLayout->addWidget(list, 1);
     panelLayout->addLayout(nameRow);
+    panelLayout->addLayout(hotkeyRow);
     panelLayout->addWidget(status);
     panelLayout->addLayout(buttons);
     CardDialog::placePanel(this, panel, panelLayout, QSize(kPanelWidth, kPanelHeight));
@@ -153,6 +183,32 @@ void PresetsDialog::choiceChanged()
         // Saving goes over the chosen one unless another name is typed.
         nameEdit->setText(presets->list().at(row).name);
         countdownCheck->setChecked(presets->list().at(row).countdownSeconds > 0);
+    }
+    if (hotkeyEdit) {
+        const bool keyed = chosen && row < RemoteSettings::kPresetHotkeys;
+        hotkeyEdit->setEnabled(keyed);
+        hotkeyEdit->setKeySequence(keyed ? hotkeys.of(row + 1) : QKeySequence());
+        hotkeyCaption->setText(keyed ? QStringLiteral("第%1个的快捷键（载入并开始）").arg(row + 1)
+                                     : QStringLiteral("前9个预设可设快捷键"));
+    }
+}
+
+void PresetsDialog::hotkeyChanged()
+{
+    const int row = list->currentRow();
+    if (row < 0 || row >= RemoteSettings::kPresetHotkeys || row >= presets->size())
+        return;
+    const QString line = hotkeys.set(row + 1, hotkeyEdit->keySequence());
+    if (!line.isEmpty()) {
+        hotkeyEdit->clear();
+        say(line, true);
+    } else {
+        say(hotkeyEdit->keySequence().isEmpty()
+                ? QStringLiteral("已清除第%1个预设的快捷键").arg(row + 1)
+                : QStringLiteral("第%1个预设的快捷键：%2")
+                      .arg(row + 1)
+                      .arg(hotkeyEdit->keySequence().toString(QKeySequence::NativeText)),
+            false);
     }
 }
 

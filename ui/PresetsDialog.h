@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QDialog>
+#include <QKeySequence>
+
+#include <functional>
 
 class CTitleBar;
 class QCheckBox;
+class QKeySequenceEdit;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -21,7 +25,18 @@ class PresetsDialog : public QDialog
     Q_OBJECT
 
 public:
-    PresetsDialog(QWidget *parent, VoteCommands *commands, VotePresets *presets);
+    // The hotkey that loads and starts the preset in place `number` (1 to 9):
+    // `set` holds `sequence` (empty: none) and returns the line to show (empty
+    // when it holds); `of` tells the one held. Without them the card has no
+    // hotkey row.
+    struct Hotkeys
+    {
+        std::function<QString(int number, const QKeySequence &sequence)> set;
+        std::function<QKeySequence(int number)> of;
+    };
+
+    PresetsDialog(QWidget *parent, VoteCommands *commands, VotePresets *presets,
+                  Hotkeys hotkeys = Hotkeys());
 
     QListWidget *listControl() const { return list; }
     CTitleBar *titleControl() const { return titleBar; }
@@ -36,6 +51,7 @@ private:
     void removeChosen();
     void moveChosen(int by);
     void say(const QString &text, bool error);
+    void hotkeyChanged();
 
     VoteCommands *commands = nullptr;
     VotePresets *presets = nullptr;
@@ -44,6 +60,9 @@ private:
     QLineEdit *nameEdit = nullptr;
     QCheckBox *countdownCheck = nullptr;
     QLabel *status = nullptr;
+    Hotkeys hotkeys;
+    QKeySequenceEdit *hotkeyEdit = nullptr;
+    QLabel *hotkeyCaption = nullptr;
     QPushButton *saveButton = nullptr;
     QPushButton *loadButton = nullptr;
     QPushButton *removeButton = nullptr;

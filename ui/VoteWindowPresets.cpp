@@ -47,7 +47,16 @@ void kivaPlugInVote::showPresets()
 {
     if (!presets)
         return;
-    PresetsDialog dialog(this, commands, presets.get());
+    PresetsDialog::Hotkeys keys;
+    if (hotkeys) {
+        keys.set = [this](int number, const QKeySequence &sequence) {
+            return setHotkey(RemoteSettings::presetAction(number), sequence);
+        };
+        keys.of = [this](int number) {
+            return QKeySequence::fromString(remote.hotkeys.value(RemoteSettings::presetAction(number)));
+        };
+    }
+    PresetsDialog dialog(this, commands, presets.get(), keys);
     dialog.exec();
 }
 

@@ -59,6 +59,7 @@ QMap<QString, QString> kivaPlugInVote::holdRemote()
         else if (!hotkeys->set(action, QKeySequence::fromString(sequence), &error))
             lines.insert(action, error);
     }
+    hotkeyLines = lines;
     return lines;
 }
 
@@ -72,11 +73,34 @@ void kivaPlugInVote::showRemoteControl()
             lines.insert(QString(), error);
         return lines;
     });
+    card.showHotkeyLines(hotkeyLines);
+    remoteCardOpen = true;
     card.exec();
+    remoteCardOpen = false;
+}
+
+QString kivaPlugInVote::setHotkey(const QString &action, const QKeySequence &sequence)
+{
+    RemoteSettings next = remote;
+    if (sequence.isEmpty())
+        next.hotkeys.remove(action);
+    else
+        next.hotkeys.insert(action, sequence.toString(QKeySequence::PortableText));
+    remote = next;
+    QMap<QString, QString> lines = holdRemote();
+    QString error;
+    if (lines.contains(action))
+        remote.hotkeys.remove(action); // not held: not kept either
+    if (!remote.save(remotePath, &error))
+        return error;
+    return lines.value(action);
 }
 
 void kivaPlugInVote::hotkeyPressed(const QString &action)
 {
+    // While the card is open its key fields take the keys.
+    if (remoteCardOpen)
+        return;
     CommandResult result = CommandResult::done();
     if (action == QLatin1String(RemoteSettings::kToggleCounting))
         result = commands->toggleCounting();

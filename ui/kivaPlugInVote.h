@@ -194,6 +194,8 @@ private:
     void overlayChanged();
 
     QMap<QString, QString> holdRemote();
+    // Holds `sequence` (empty: none) for `action` and keeps it; the line to show when it cannot.
+    QString setHotkey(const QString &action, const QKeySequence &sequence);
     void hotkeyPressed(const QString &action);
 
     // A preset (or a restored vote) replaced the setup: every control shows the session's.
@@ -217,6 +219,8 @@ private:
     RemoteSettings remote;
     QString remotePath;
     GlobalHotkeys *hotkeys = nullptr;
+    bool remoteCardOpen = false;
+    QMap<QString, QString> hotkeyLines; // of the hotkeys that could not be held
     qint32 noteColorShown = 0x181818; // the question's colour as the window shows it
     // Cards that close by themselves, and the one link reminder of the process.
     QPointer<CWndRemind> linkCard;

@@ -125,6 +125,11 @@ int main(int argc, char **argv)
         QStringLiteral("vote-by-number"),
         QStringLiteral("Chat votes: a shown team's number (1 to 4, or １ to ４) counts for it "
                        "too (编号投票)."));
+    const QCommandLineOption remoteToken(
+        QStringLiteral("remote-token"),
+        QStringLiteral("Switch remote control on with this token for this run (at least 32 "
+                       "characters; the data folder's remote.json is left as it is)."),
+        QStringLiteral("T"));
     const QCommandLineOption countdown(
         QStringLiteral("countdown"),
         QStringLiteral("Start a countdown of S seconds once counting (0 to 9999)."),
@@ -136,7 +141,7 @@ int main(int argc, char **argv)
         QStringLiteral("DIR"));
     parser.addOptions({roomPort, overlayPort, teams, mode, text, question, shot, quitAfter,
                        onePerViewer, allowChange, cooldown, stopAtTimeUp, voteByNumber, countdown,
-                       dataDir});
+                       dataDir, remoteToken});
     parser.process(application);
 
     const auto refuse = [](const char *why) {
@@ -152,6 +157,9 @@ int main(int argc, char **argv)
         return refuse("--countdown: expected seconds from 0 to 9999");
     if (parser.isSet(allowChange) && !parser.isSet(onePerViewer))
         return refuse("--allow-change needs --one-vote-per-viewer");
+    // As short a token as a guess could find would open the vote to any local program.
+    if (parser.isSet(remoteToken) && parser.value(remoteToken).size() < 32)
+        return refuse("--remote-token: at least 32 characters");
 
     if (parser.isSet(overlayPort))
         qputenv("KIVA_OVERLAY_PORT", parser.value(overlayPort).toUtf8());
@@ -165,10 +173,13 @@ int main(int argc, char **argv)
     BridgeOptions bridge;
     bridge.address = QStringLiteral("ws://127.0.0.1:%1").arg(parser.value(roomPort));
     kivaPlugInVote window(nullptr, bridge, OverlayServer::portFromEnvironment(), records);
-    window.enablePresets(parser.isSet(dataDir)
-                             ? Platform::kivaFile(QDir(parser.value(dataDir)).absolutePath(),
-                                                  QStringLiteral("presets.json"))
-                             : VotePresets::defaultPath());
+    const QString dataFolder =
+        parser.isSet(dataDir) ? QDir(parser.value(dataDir)).absolutePath() : Platform::appDataFolder();
+    window.enablePresets(Platform::kivaFile(dataFolder, QStringLiteral("presets.json")));
+    window.enableRemoteControl(Platform::kivaFile(dataFolder, QStringLiteral("remote.json")),
+                               parser.value(remoteToken).toLatin1());
+    if (!window.remoteAddress().isEmpty() && window.remoteSettings().enabled)
+        say(QStringLiteral("remote ") + window.remoteAddress());
     window.showNormal();
     if (!window.overlayAddress().isEmpty())
         say(QStringLiteral("overlay ") + window.overlayAddress());
