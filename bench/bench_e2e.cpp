@@ -19,20 +19,18 @@
 //                                     lost or doubled vote or a dropped link, and
 //                                     (exit 2) on a hang
 #include "BenchApplication.h"
-#include "CrowdDriver.h"
 #include "CrowdGenerator.h"
+#include "FloodMeasures.h"
 #include "PlatformApiServer.h"
-#include "RoomSimulator.h"
+#include "RoomThread.h"
 
 #include "bridge/CIMkiva.h"
-#include "bridge/RoomEventWriter.h"
 #include "catalogue/GiftCatalogue.h"
 #include "platform/Platform.h"
 #include "ui/VoterListWidget.h"
 #include "ui/kivaPlugInVote.h"
 
 #include <QCommandLineParser>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QInputMethodEvent>
@@ -46,26 +44,16 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cstdio>
 #include <functional>
 #include <memory>
-#include <vector>
 
 namespace {
 
 const QString kRed = QStringLiteral("红队");
 const QString kBlue = QStringLiteral("蓝队");
 const QByteArrayList kGifts = {"1450928358", "1477978817"}; // teams 1 and 2's default gifts
-
-// One clock for both threads (monotonic, process-wide).
-QElapsedTimer benchClock;
-
-double nowMs()
-{
-    return double(benchClock.nsecsElapsed()) / 1e6;
-}
 
 double residentMb()
 {
@@ -80,196 +68,6 @@ double heapMb()
 {
     return double(heapBytesInUse()) / 1e6;
 }
-
-// Milliseconds in 0.1 ms steps, the exact largest kept aside. Its bins are
-// taken once, so measuring adds nothing to the memory being measured.
-class Histogram
-{
-public:
-    static constexpr int kBins = 100000; // up to 10 s
-
-    void add(double ms)
-    {
-        const int bin = std::clamp(int(ms * 10), 0, kBins - 1);
-        ++bins[std::size_t(bin)];
-        ++total;
-        largest = std::max(largest, ms);
-    }
-    qint64 count() const { return total; }
-    double max() const { return largest; }
-    // The value below which `share` of them lie (to the bin's upper edge).
-    double percentile(double share) const
-    {
-        const qint64 wanted = qint64(share * double(total));
-        qint64 seen = 0;
-        for (int bin = 0; bin < kBins; ++bin) {
-            seen += bins[std::size_t(bin)];
-            if (seen > wanted)
-                return std::min(largest, (bin + 1) / 10.0);
-        }
-        return largest;
-    }
-
-private:
-    std::vector<qint64> bins = std::vector<qint64>(kBins);
-    qint64 total = 0;
-    double largest = 0;
-};
-
-// When frames left the simulator: every kStride-th frame's time, in a ring
-// long enough for any frame still waiting to be shown.
-class SendStamps
-{
-public:
-    static constexpr qint64 kStride = 16;
-    static constexpr qint64 kSlots = 1 << 16; // a million frames back
-
-    void written(qint64 frame)
-    {
-        if (frame % kStride == 0)
-            at[std::size_t((frame / kStride) % kSlots)].store(benchClock.nsecsElapsed(),
-                                                              std::memory_order_relaxed);
-        total.store(frame, std::memory_order_release);
-    }
-    qint64 frames() const { return total.load(std::memory_order_acquire); }
-    // Milliseconds since frame `frame` (a multiple of kStride) left; -1 when
-    // its stamp is gone.
-    double ageMs(qint64 frame, double nowNs) const
-    {
-        if (frames() - frame >= kSlots * kStride)
-            return -1;
-        return (nowNs
-                - double(
-                    at[std::size_t((frame / kStride) % kSlots)].load(std::memory_order_relaxed)))
-            / 1e6;
-    }
-
-private:
-    std::array<std::atomic<qint64>, kSlots> at {};
-    std::atomic<qint64> total {0};
-};
-
-// The room simulator and its crowd, living on a thread of their own.
-class RoomThread
-{
-public:
-    RoomThread(const CrowdGenerator::Options &crowd, SendStamps &stamps)
-        : options(crowd)
-    {
-        thread.start();
-        context.moveToThread(&thread);
-        run([&] {
-            simulator = std::make_unique<RoomSimulator>(RoomSimulator::AuthReply(),
-                                                        SendSummary(crowd.teams, crowd.gifts));
-            simulator->listen(0);
-            simulator->setFrameObserver([&stamps](qint64 frames) { stamps.written(frames); });
-            driver = std::make_unique<CrowdDriver>(*simulator, crowd);
-            introTimer = std::make_unique<QTimer>();
-        });
-    }
-    ~RoomThread()
-    {
-        run([this] {
-            introTimer.reset();
-            driver.reset();
-            simulator.reset();
-        });
-        thread.quit();
-        thread.wait();
-    }
-
-    // Runs `work` on the simulator's thread and waits for it.
-    void run(const std::function<void()> &work)
-    {
-        QMetaObject::invokeMethod(&context, work, Qt::BlockingQueuedConnection);
-    }
-
-    quint16 port()
-    {
-        quint16 port = 0;
-        run([&] { port = simulator->port(); });
-        return port;
-    }
-    bool hasAudience()
-    {
-        bool audience = false;
-        run([&] { audience = simulator->hasAudience(); });
-        return audience;
-    }
-
-    // Every viewer votes once for each team, by chat and by gift, as fast as
-    // the link takes it; `done` once all are sent. Both the board and the
-    // simulator's tally then know every viewer, whatever the vote type.
-    void introduceViewers(std::atomic<bool> &done)
-    {
-        run([this, &done] {
-            const QByteArrayList nicks = CrowdGenerator(options).nicks();
-            auto next = std::make_shared<int>(0);
-            const int total = int(nicks.size()) * 4;
-            QObject::connect(
-                introTimer.get(), &QTimer::timeout, introTimer.get(),
-                [this, nicks, next, total, &done] {
-                    for (int burst = 0; burst < 2000 && *next < total; ++burst) {
-                        if (simulator->pendingBytes() > CrowdDriver::kHighWaterBytes)
-                            return;
-                        const QByteArray &nick = nicks.at(*next / 4);
-                        const int team = *next % 2;
-                        const QByteArray id = simulator->nextMessageId();
-                        simulator->sendEvent(
-                            *next % 4 >= 2
-                                ? RoomEventWriter::giftEvent(id, nick, kGifts.at(team), 1)
-                                : RoomEventWriter::chatEvent(id, nick,
-                                                             (team ? kBlue : kRed).toUtf8()));
-                        ++*next;
-                    }
-                    if (*next >= total) {
-                        introTimer->stop();
-                        done = true;
-                    }
-                });
-            introTimer->start(1);
-        });
-    }
-
-    void crowd(bool running, double rate)
-    {
-        run([=] {
-            driver->setFlatOut(rate <= 0);
-            if (rate > 0)
-                driver->setRate(rate);
-            driver->setRunning(running);
-        });
-    }
-
-    // Nothing the simulator sent is still waiting to be written or given up.
-    bool settled()
-    {
-        bool done = false;
-        run([&] { done = simulator->isSettled(); });
-        return done;
-    }
-
-    // Each team's expected tallies by viewer: what the simulator wrote to the
-    // window's connection (a message queued for a link that broke is not in it).
-    QMap<QString, qint64> expected(bool gifts, int team)
-    {
-        QMap<QString, qint64> byNick;
-        run([&] {
-            const SendSummary &summary = simulator->delivered();
-            byNick = gifts ? summary.giftPiecesByNick(kGifts.at(team - 1))
-                           : summary.chatVotesByNick(team == 1 ? kRed : kBlue);
-        });
-        return byNick;
-    }
-
-private:
-    CrowdGenerator::Options options;
-    QThread thread;
-    QObject context;
-    std::unique_ptr<RoomSimulator> simulator;
-    std::unique_ptr<CrowdDriver> driver;
-    std::unique_ptr<QTimer> introTimer;
-};
 
 template<typename Widget> Widget *find(QWidget &window, const char *name)
 {
