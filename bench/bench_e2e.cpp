@@ -3,25 +3,29 @@
 // WebSocket framing, the decoder, the session, the records, the board and its paint,
 // all on the GUI thread), first at a steady rate, then as fast as it can.
 // Meanwhile a 10 ms heartbeat timer, the board's paints and posted clicks
-// show how the window answers, and every vote is checked against what the
-// simulator wrote to the window's connection.
+// show how the window answers, a client on another thread times the remote
+// control's commands during the steady phase, and every vote is checked
+// against what the simulator wrote to the window's connection.
 //
 // The window is built as the program builds it: vote records kept (in a
-// temporary data folder), the results page on a free port, the gift list
-// from the simulated platform API. Before the clock starts, every viewer
-// votes once for each team, so the board knows them all.
+// temporary data folder), the results page on a free port with the remote
+// control on, the gift list from the simulated platform API. Before the
+// clock starts, every viewer votes once for each team, so the board knows
+// them all.
 //
 //   kiva-bench-e2e                    100,000 viewers, text then gift voting,
 //                                     60 s at 50,000 messages/s, then 60 s flat out
 //                                     and at least 1,000,000 messages
 //   kiva-bench-e2e --mode gift --rate 20000 --seconds 10 --flat-seconds 10 --viewers 5000
 //   kiva-bench-e2e --smoke            a short run that fails (exit 1) only on a
-//                                     lost or doubled vote or a dropped link, and
-//                                     (exit 2) on a hang
+//                                     lost or doubled vote, a dropped link or a
+//                                     control command not done, and (exit 2) on
+//                                     a hang
 #include "BenchApplication.h"
 #include "CrowdGenerator.h"
 #include "FloodMeasures.h"
 #include "PlatformApiServer.h"
+#include "RemoteProbe.h"
 #include "RoomThread.h"
 
 #include "bridge/CIMkiva.h"
@@ -42,6 +46,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <atomic>
@@ -54,6 +59,10 @@ namespace {
 const QString kRed = QStringLiteral("红队");
 const QString kBlue = QStringLiteral("蓝队");
 const QByteArrayList kGifts = {"1450928358", "1477978817"}; // teams 1 and 2's default gifts
+const QByteArray kRemoteToken(40, 'k');
+// Control requests spread over the steady phase: enough for a p99, few
+// enough to leave the phase's other figures as they were.
+constexpr double kRemoteRequests = 600;
 
 double residentMb()
 {
@@ -279,6 +288,8 @@ struct RunResult
     double memoryStartMb = 0;
     double memoryKnownMb = 0;
     double memoryEndMb = 0;
+    Histogram remote; // ms from a control request to its whole answer, at the steady rate
+    int remoteFailed = 0;
 };
 
 qint64 sessionVotes(const kivaPlugInVote &window)
@@ -309,6 +320,7 @@ RunResult runOnce(const Settings &settings, PlatformApiServer &api)
     BridgeOptions bridge;
     bridge.address = QStringLiteral("ws://127.0.0.1:%1").arg(room.port());
     kivaPlugInVote window(nullptr, bridge, 0, Platform::voteRecordsFolder());
+    window.enableRemoteControl(data.filePath(QStringLiteral("remote.json")), kRemoteToken);
     window.show();
     qint64 framesHandled = 0;
     QObject::connect(window.roomClient(), &CIMkiva::textFrame, &window,
@@ -363,7 +375,16 @@ RunResult runOnce(const Settings &settings, PlatformApiServer &api)
         phase.frames = handled() - frames;
         phase.votes = sessionVotes(window) - votes;
     };
+    // The remote control's round trip under the steady flood. The probe's
+    // commands leave counting on and even out, so every tally stays exact (a
+    // stop and start would lose the votes between them).
+    RemoteProbe probe(quint16(QUrl(window.overlayAddress()).port()), kRemoteToken);
+    probe.start(std::max(5.0, settings.seconds * 1000 / kRemoteRequests));
     measure(result.steady, settings.rate, settings.seconds, 0);
+    const RemoteProbe::Result remote = probe.finish();
+    for (double ms : remote.ms)
+        result.remote.add(ms);
+    result.remoteFailed = remote.failed;
     measure(result.flat, 0, settings.flatSeconds, settings.flatMessages);
     room.crowd(false, 0);
 
@@ -405,6 +426,7 @@ RunResult runOnce(const Settings &settings, PlatformApiServer &api)
 
     const Phase &s = result.steady;
     const Phase &f = result.flat;
+    const Histogram &r = result.remote;
     std::printf("%s: at %.0f/s for %.0f s: %.0f msg/s, %.0f votes/s; heartbeat late p50 %.1f "
                 "p99 %.1f max %.1f ms; paint gap max %.1f ms (%lld paints); click p50 %.1f max "
                 "%.1f ms; staleness p50 %.1f p99 %.1f ms; resident %.1f -> %.1f MB over the "
@@ -415,6 +437,11 @@ RunResult runOnce(const Settings &settings, PlatformApiServer &api)
                 s.clicks.percentile(0.5), s.clicks.max(), s.staleness.percentile(0.5),
                 s.staleness.percentile(0.99), s.memoryFirstMb, s.memoryLastMb,
                 std::max(0.0, s.seconds - 10), s.heapFirstMb, s.heapLastMb);
+    std::printf("%s: remote control at %.0f/s: %lld answers, p50 %.1f p99 %.1f max %.1f ms; "
+                "%d failed%s%s\n",
+                mode, settings.rate, (long long)r.count(), r.percentile(0.5), r.percentile(0.99),
+                r.max(), result.remoteFailed, remote.failed ? ", the first: " : "",
+                remote.firstFailure.constData());
     std::printf("%s: flat out for %.0f s: %.0f msg/s, %.0f votes/s; heartbeat late p50 %.1f p99 "
                 "%.1f max %.1f ms; paint gap max %.1f ms; click p50 %.1f max %.1f ms; peak "
                 "backlog %.2f MB; resident %.1f -> %.1f MB\n",
@@ -506,6 +533,8 @@ int main(int argc, char **argv)
     bool hung = false;
     double heartbeatP99 = 0, heartbeatMax = 0, paintGap = 0, click = 0, staleP99 = 0, growth = 0;
     double flatHeartbeatMax = 0, backlog = 0;
+    double remoteP99 = 0, remoteMax = 0;
+    int remoteFailed = 0;
     for (bool gifts : giftRuns) {
         settings.gifts = gifts;
         const RunResult run = runOnce(settings, api);
@@ -513,6 +542,7 @@ int main(int argc, char **argv)
         lost += run.lost;
         doubled += run.doubled;
         drops += run.drops;
+        remoteFailed += run.remoteFailed;
         if (run.hung)
             continue;
         const Phase &s = run.steady;
@@ -525,6 +555,8 @@ int main(int argc, char **argv)
         growth = std::max(growth, s.memoryLastMb - s.memoryFirstMb);
         flatHeartbeatMax = std::max(flatHeartbeatMax, run.flat.heartbeatLate.max());
         backlog = std::max(backlog, run.flat.peakBacklogMb);
+        remoteP99 = std::max(remoteP99, run.remote.percentile(0.99));
+        remoteMax = std::max(remoteMax, run.remote.max());
     }
     if (maxRate > 1e17)
         maxRate = 0;
@@ -532,11 +564,11 @@ int main(int argc, char **argv)
                 "p99 %.1f ms "
                 "max %.1f ms, paint gap max %.1f ms, click %.1f ms, staleness p99 %.1f ms, "
                 "memory +%.1f MB in the last %.0f s; flat out heartbeat max %.1f ms, peak "
-                "backlog %.2f MB\n",
+                "backlog %.2f MB; remote p99 %.1f ms max %.1f ms\n",
                 maxRate, lost, doubled, drops, settings.rate, heartbeatP99, heartbeatMax, paintGap,
                 click, staleP99, std::max(0.0, growth), std::max(0.0, settings.seconds - 10),
-                flatHeartbeatMax, backlog);
+                flatHeartbeatMax, backlog, remoteP99, remoteMax);
     if (hung)
         return 2;
-    return lost || doubled || drops ? 1 : 0;
+    return lost || doubled || drops || remoteFailed ? 1 : 0;
 }
