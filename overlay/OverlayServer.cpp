@@ -372,6 +372,9 @@ void OverlayServer::respond(QTcpSocket *socket, int status, const QByteArray &co
     // cost the client the answer.
     socket->readAll();
     socket->write(response);
+    // Handed to the system now: a remote command's answer would otherwise
+    // wait for the event loop's next turn, behind a batch of room messages.
+    socket->flush();
     // Closes once the answer is out; the deadline still cuts a reader that stalls.
     socket->disconnectFromHost();
 }
