@@ -2,8 +2,11 @@
 
 #include "platform/QtNetworkCompat.h"
 
-#include <QSslConfiguration>
 #include <QUrl>
+#ifndef QT_NO_SSL
+#include <QSslConfiguration>
+#include <QSslError>
+#endif
 
 #include <algorithm>
 
@@ -17,7 +20,9 @@ CIMkiva::CIMkiva(QObject *parent, const BridgeOptions &bridgeOptions)
     , options(bridgeOptions)
 {
     qRegisterMetaType<QAbstractSocket::SocketError>();
+#ifndef QT_NO_SSL
     qRegisterMetaType<QList<QSslError>>();
+#endif
     handshakeTimer.setSingleShot(true);
     socket.setMaxAllowedIncomingMessageSize(quint64(kMaxMessageBytes));
     socket.setMaxAllowedIncomingFrameSize(quint64(kMaxFrameBytes));
@@ -35,7 +40,9 @@ CIMkiva::~CIMkiva()
 void CIMkiva::startLink()
 {
     connect(&socket, &QWebSocket::connected, this, &CIMkiva::onConnected);
+#ifndef QT_NO_SSL
     connect(&socket, &QWebSocket::sslErrors, this, &CIMkiva::onSslErrors);
+#endif
     connect(&socket, &QWebSocket::disconnected, this, &CIMkiva::onDisConnected);
     connect(&socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), this,
             &CIMkiva::onError);
@@ -90,10 +97,12 @@ void CIMkiva::onError(QAbstractSocket::SocketError)
     emit linkFailed();
 }
 
+#ifndef QT_NO_SSL
 void CIMkiva::onSslErrors(const QList<QSslError> &)
 {
     socket.ignoreSslErrors();
 }
+#endif
 
 void CIMkiva::onDisConnected()
 {

@@ -8,7 +8,6 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QSslError>
 #include <QTimer>
 #include <QWebSocket>
 
@@ -61,7 +60,9 @@ private slots:
     void onConnected();
     void onTextMessageReceived(const QString &message);
     void onError(QAbstractSocket::SocketError error);
+#ifndef QT_NO_SSL // Qt without TLS (the Windows build's) has no such signal
     void onSslErrors(const QList<QSslError> &errors);
+#endif
     void onDisConnected();
     void reconnect();
 
