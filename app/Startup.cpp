@@ -4,14 +4,36 @@
 #include "platform/Platform.h"
 #include "shell/CWndRemind.h"
 #include "shell/kivaPlugMeng.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
+#include "vote/VotePresets.h"
 
+#include <QApplication>
 #include <QIcon>
 
 #include <cstring>
 
 kivaPlugMeng *guideOverlay = nullptr;
 QPointer<kivaPlugInVote> voteWindow;
+
+namespace {
+
+bool stopping = false;
+
+} // namespace
+
+void stopPlugin()
+{
+    stopping = true;
+    // Every dialog's loop ends, the cards' first: the vote window's run then
+    // ends as its close control ends it.
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        auto *dialog = qobject_cast<QDialog *>(widget);
+        if (dialog && dialog->isVisible() && dialog != voteWindow)
+            dialog->reject();
+    }
+    if (voteWindow)
+        voteWindow->done(QDialog::Rejected);
+}
 
 std::vector<std::string> launchArguments(int argc, char **argv)
 {
@@ -22,17 +44,19 @@ std::vector<std::string> launchArguments(int argc, char **argv)
 StartResult startPlugin(const char *game)
 {
     return startPlugin(game, BridgeOptions(), OverlayServer::portFromEnvironment(),
-                       Platform::voteRecordsFolder());
+                       Platform::voteRecordsFolder(), true);
 }
 
 StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overlayPort,
-                        const QString &recordsFolder)
+                        const QString &recordsFolder, bool userSettings)
 {
     if (!game || std::strcmp(game, "vote") != 0)
         return StartResult::WrongGame;
 
     guideOverlay = new kivaPlugMeng(nullptr);
     guideOverlay->exec();
+    if (stopping)
+        return StartResult::Ran;
 
     if (voteWindow) {
         showRemind(QStringLiteral("错误"), QStringLiteral("启动插件失败<br>投票软件重复启动"),
@@ -42,6 +66,10 @@ StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overl
 
     kivaPlugInVote *window = new kivaPlugInVote(nullptr, bridge, overlayPort, recordsFolder);
     voteWindow = window;
+    if (userSettings) {
+        window->enablePresets(VotePresets::defaultPath());
+        window->enableRemoteControl(RemoteSettings::defaultPath());
+    }
     window->setWindowFlags(window->windowFlags() | Qt::WindowStaysOnTopHint);
     window->showNormal();
     window->setWindowIcon(QIcon(QStringLiteral(":/res/resource/1477978817.png")));
@@ -56,13 +84,13 @@ StartResult startPlugin(const char *game, const BridgeOptions &bridge, int overl
 int runPlugin(const char *game)
 {
     return runPlugin(game, BridgeOptions(), OverlayServer::portFromEnvironment(),
-                     Platform::voteRecordsFolder());
+                     Platform::voteRecordsFolder(), true);
 }
 
 int runPlugin(const char *game, const BridgeOptions &bridge, int overlayPort,
-              const QString &recordsFolder)
+              const QString &recordsFolder, bool userSettings)
 {
-    if (startPlugin(game, bridge, overlayPort, recordsFolder) != StartResult::Ran) {
+    if (startPlugin(game, bridge, overlayPort, recordsFolder, userSettings) != StartResult::Ran) {
         // Both refusals end alike: the start failure reminder, then status 2.
         showRemind(QStringLiteral("错误"), QStringLiteral("启动插件失败<br>游戏选择错误"), nullptr);
         return 2;

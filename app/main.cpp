@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 #include "catalogue/HttpFetch.h"
-#include "platform/FontSetup.h"
+#include "platform/StopSignals.h"
+#include "ui/FontSetup.h"
 
 #include <QApplication>
 
@@ -10,6 +11,8 @@ int main(int argc, char **argv)
     httpGlobalInit();
     QApplication application(argc, argv);
     useWindowsGuiFontSize(installCjkFontSubstitutions());
+    StopSignals stop;
+    QObject::connect(&stop, &StopSignals::stopRequested, &application, [] { stopPlugin(); });
     // The command line is ignored: the plug-in always starts the vote game.
     const std::vector<std::string> arguments = launchArguments(argc, argv);
     return runPlugin(arguments[2].c_str());

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalogue/HttpFetch.h"
-#include "platform/FontSetup.h"
+#include "ui/FontSetup.h"
 
 #include <QApplication>
 #include <QLoggingCategory>

@@ -6,9 +6,9 @@
 #include "BenchApplication.h"
 #include "bridge/RoomEventWriter.h"
 #include "bridge/RoomFrame.h"
-#include "bridge/RoomMessageDecoder.h"
+#include "ui/RoomMessageDecoder.h"
 #include "vote/VoteSession.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>

@@ -1,10 +1,10 @@
 // A vote's whole road under a flood: the room simulator, on a thread of its
-// own, floods a real vote window over the loopback socket (Qt's WebSocket
-// framing, the decoder, the session, the records, the board and its paint,
+// own, floods a real vote window over the loopback socket (the link's
+// WebSocket framing, the decoder, the session, the records, the board and its paint,
 // all on the GUI thread), first at a steady rate, then as fast as it can.
 // Meanwhile a 10 ms heartbeat timer, the board's paints and posted clicks
 // show how the window answers, and every vote is checked against what the
-// simulator sent.
+// simulator wrote to the window's connection.
 //
 // The window is built as the program builds it: vote records kept (in a
 // temporary data folder), the results page on a free port, the gift list
@@ -13,9 +13,11 @@
 //
 //   kiva-bench-e2e                    100,000 viewers, text then gift voting,
 //                                     60 s at 50,000 messages/s, then 60 s flat out
+//                                     and at least 1,000,000 messages
 //   kiva-bench-e2e --mode gift --rate 20000 --seconds 10 --flat-seconds 10 --viewers 5000
 //   kiva-bench-e2e --smoke            a short run that fails (exit 1) only on a
-//                                     lost or doubled vote, and (exit 2) on a hang
+//                                     lost or doubled vote or a dropped link, and
+//                                     (exit 2) on a hang
 #include "BenchApplication.h"
 #include "CrowdDriver.h"
 #include "CrowdGenerator.h"
@@ -27,7 +29,7 @@
 #include "catalogue/GiftCatalogue.h"
 #include "platform/Platform.h"
 #include "ui/VoterListWidget.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -239,12 +241,21 @@ public:
         });
     }
 
-    // Each team's expected tallies by viewer, as the simulator's summary has them.
+    // Nothing the simulator sent is still waiting to be written or given up.
+    bool settled()
+    {
+        bool done = false;
+        run([&] { done = simulator->isSettled(); });
+        return done;
+    }
+
+    // Each team's expected tallies by viewer: what the simulator wrote to the
+    // window's connection (a message queued for a link that broke is not in it).
     QMap<QString, qint64> expected(bool gifts, int team)
     {
         QMap<QString, qint64> byNick;
         run([&] {
-            const SendSummary &summary = simulator->summary();
+            const SendSummary &summary = simulator->delivered();
             byNick = gifts ? summary.giftPiecesByNick(kGifts.at(team - 1))
                            : summary.chatVotesByNick(team == 1 ? kRed : kBlue);
         });
@@ -453,6 +464,7 @@ struct Settings
     double rate = 50000;
     double seconds = 60;
     double flatSeconds = 60;
+    qint64 flatMessages = 1000000; // the flat-out phase lasts until this many are handled
     int viewers = 100000;
     bool gifts = false;
 };
@@ -464,6 +476,7 @@ struct RunResult
     Phase flat;
     qint64 lost = 0;
     qint64 doubled = 0;
+    qint64 drops = 0; // times the link broke
     bool hung = false;
     double memoryStartMb = 0;
     double memoryKnownMb = 0;
@@ -502,6 +515,9 @@ RunResult runOnce(const Settings &settings, PlatformApiServer &api)
     qint64 framesHandled = 0;
     QObject::connect(window.roomClient(), &CIMkiva::textFrame, &window,
                      [&framesHandled] { ++framesHandled; });
+    // Each link after the first follows a break.
+    int linksUp = 0;
+    QObject::connect(window.roomClient(), &CIMkiva::linkUp, &window, [&linksUp] { ++linksUp; });
 
     // Set up as a streamer does: the names, the vote type, start.
     type(find<QLineEdit>(window, "nameEdit1"), kRed);
@@ -537,27 +553,32 @@ RunResult runOnce(const Settings &settings, PlatformApiServer &api)
     std::fflush(stdout);
 
     Observer observer(window, *stamps, handled);
-    const auto measure = [&](Phase &phase, double rate, double seconds) {
+    const auto measure = [&](Phase &phase, double rate, double seconds, qint64 atLeast) {
         const qint64 frames = handled();
         const qint64 votes = sessionVotes(window);
         observer.begin(phase, rate > 0);
         room.crowd(true, rate);
         runFor(seconds * 1000);
+        if (atLeast > 0)
+            runUntil([&] { return handled() - frames >= atLeast; }, 600000);
         observer.end();
         phase.frames = handled() - frames;
         phase.votes = sessionVotes(window) - votes;
     };
-    measure(result.steady, settings.rate, settings.seconds);
-    measure(result.flat, 0, settings.flatSeconds);
+    measure(result.steady, settings.rate, settings.seconds, 0);
+    measure(result.flat, 0, settings.flatSeconds, settings.flatMessages);
     room.crowd(false, 0);
 
-    // Whatever was sent arrives, once.
-    if (!runUntil([&] { return handled() == stamps->frames(); }, 120000)) {
+    // Whatever was sent arrives, once; after a break, what was written to the
+    // window's connection does (the rest is counted as lost below).
+    if (!runUntil([&] { return handled() == stamps->frames() || (linksUp > 1 && room.settled()); },
+                  120000)) {
         std::printf("%s: %lld of %lld frames handled after 120 s: hung\n", mode, handled(),
                     stamps->frames());
         result.hung = true;
     }
     runFor(200);
+    result.drops = std::max(0, linksUp - 1) + (window.roomClient()->isUp() ? 0 : 1);
     for (int team = 1; team <= 2; ++team) {
         const QMap<QString, qint64> expected = room.expected(settings.gifts, team);
         QMap<QString, qint64> counted;
@@ -604,9 +625,10 @@ RunResult runOnce(const Settings &settings, PlatformApiServer &api)
                 f.heartbeatLate.max(), f.paintGaps.max(), f.clicks.percentile(0.5), f.clicks.max(),
                 f.peakBacklogMb, f.memoryFirstMb, f.memoryLastMb);
     std::printf("%s: %lld frames sent, every vote checked by viewer: lost %lld, doubled %lld; "
-                "resident %.1f MB at start, %.1f MB with the viewers known, %.1f MB at the end\n",
-                mode, stamps->frames(), result.lost, result.doubled, result.memoryStartMb,
-                result.memoryKnownMb, result.memoryEndMb);
+                "link drops %lld; resident %.1f MB at start, %.1f MB with the viewers known, "
+                "%.1f MB at the end\n",
+                mode, stamps->frames(), result.lost, result.doubled, result.drops,
+                result.memoryStartMb, result.memoryKnownMb, result.memoryEndMb);
     std::fflush(stdout);
     return result;
 }
@@ -632,14 +654,17 @@ int main(int argc, char **argv)
     const QCommandLineOption seconds = valued("seconds", "Seconds of the steady phase.", "60");
     const QCommandLineOption flatSeconds =
         valued("flat-seconds", "Seconds of the flat-out phase.", "60");
+    const QCommandLineOption flatMessages =
+        valued("flat-messages", "The flat-out phase goes on until this many messages are handled.",
+               "1000000");
     const QCommandLineOption viewers = valued("viewers", "Distinct viewers in the room.", "100000");
     const QCommandLineOption mode =
         valued("mode", "text, gift or both (one run each, in that order).", "both");
     const QCommandLineOption smoke(
         QStringLiteral("smoke"),
-        QStringLiteral("A short run (2,000 viewers, 3 s at 20,000/s, 3 s flat out, both modes) "
-                       "unless the other options say otherwise."));
-    parser.addOptions({rate, seconds, flatSeconds, viewers, mode, smoke});
+        QStringLiteral("A short run (2,000 viewers, 3 s at 20,000/s, 3 s and at least 20,000 "
+                       "messages flat out, both modes) unless the other options say otherwise."));
+    parser.addOptions({rate, seconds, flatSeconds, flatMessages, viewers, mode, smoke});
     parser.process(application);
 
     Settings settings;
@@ -652,6 +677,7 @@ int main(int argc, char **argv)
     settings.rate = std::max(1.0, number(rate, short_ ? 20000 : 50000));
     settings.seconds = std::max(1.0, number(seconds, short_ ? 3 : 60));
     settings.flatSeconds = std::max(1.0, number(flatSeconds, short_ ? 3 : 60));
+    settings.flatMessages = qint64(std::max(0.0, number(flatMessages, short_ ? 20000 : 1000000)));
     settings.viewers = std::max(1, int(number(viewers, short_ ? 2000 : 100000)));
     const QString modes = parser.value(mode);
     QList<bool> giftRuns;
@@ -669,14 +695,16 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "kiva-bench-e2e: the simulated platform API cannot listen\n");
         return 2;
     }
-    std::printf("%d viewers; %.0f s at %.0f messages/s, then %.0f s flat out; %s voting\n",
+    std::printf("%d viewers; %.0f s at %.0f messages/s, then %.0f s and at least %lld messages "
+                "flat out; %s voting\n",
                 settings.viewers, settings.seconds, settings.rate, settings.flatSeconds,
-                qPrintable(modes));
+                settings.flatMessages, qPrintable(modes));
 
     // The final line takes the worse figure of the runs.
     double maxRate = 1e18;
     qint64 lost = 0;
     qint64 doubled = 0;
+    qint64 drops = 0;
     bool hung = false;
     double heartbeatP99 = 0, heartbeatMax = 0, paintGap = 0, click = 0, staleP99 = 0, growth = 0;
     double flatHeartbeatMax = 0, backlog = 0;
@@ -686,6 +714,7 @@ int main(int argc, char **argv)
         hung = hung || run.hung;
         lost += run.lost;
         doubled += run.doubled;
+        drops += run.drops;
         if (run.hung)
             continue;
         const Phase &s = run.steady;
@@ -701,14 +730,15 @@ int main(int argc, char **argv)
     }
     if (maxRate > 1e17)
         maxRate = 0;
-    std::printf("e2e: max %.0f msg/s, lost %lld, doubled %lld; at %.0f/s heartbeat p99 %.1f ms "
+    std::printf("e2e: max %.0f msg/s, lost %lld, doubled %lld, drops %lld; at %.0f/s heartbeat "
+                "p99 %.1f ms "
                 "max %.1f ms, paint gap max %.1f ms, click %.1f ms, staleness p99 %.1f ms, "
                 "memory +%.1f MB in the last %.0f s; flat out heartbeat max %.1f ms, peak "
                 "backlog %.2f MB\n",
-                maxRate, lost, doubled, settings.rate, heartbeatP99, heartbeatMax, paintGap, click,
-                staleP99, std::max(0.0, growth), std::max(0.0, settings.seconds - 10),
+                maxRate, lost, doubled, drops, settings.rate, heartbeatP99, heartbeatMax, paintGap,
+                click, staleP99, std::max(0.0, growth), std::max(0.0, settings.seconds - 10),
                 flatHeartbeatMax, backlog);
     if (hung)
         return 2;
-    return lost || doubled ? 1 : 0;
+    return lost || doubled || drops ? 1 : 0;
 }

@@ -1,10 +1,10 @@
 #include "overlay/OverlayServer.h"
 
+#include "overlay/ControlApi.h"
 #include "overlay/HttpRequestHead.h"
 
 #include <QFile>
 #include <QHostAddress>
-#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -16,6 +16,8 @@
 namespace {
 
 const QByteArray kWebSocketPath = QByteArrayLiteral("/overlay/ws");
+// A page sends only pongs and its close: nothing larger is ours to hold.
+constexpr int kMaxPageMessageBytes = 1024;
 
 QByteArray resource(const QString &path)
 {
@@ -30,14 +32,26 @@ QByteArray reasonPhrase(int status)
         return "OK";
     case 400:
         return "Bad Request";
+    case 401:
+        return "Unauthorized";
     case 403:
         return "Forbidden";
     case 404:
         return "Not Found";
     case 405:
         return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
+    case 409:
+        return "Conflict";
+    case 411:
+        return "Length Required";
+    case 413:
+        return "Content Too Large";
     case 426:
         return "Upgrade Required";
+    case 429:
+        return "Too Many Requests";
     case 431:
         return "Request Header Fields Too Large";
     case 500:
@@ -58,31 +72,32 @@ OverlayServer::OverlayServer(Snapshot snapshot, QObject *parent)
     , webSockets(new QWebSocketServer(QStringLiteral("kiva-overlay"),
                                       QWebSocketServer::NonSecureMode, this))
     , pushTimer(new QTimer(this))
-    , pingTimer(new QTimer(this))
+    , pages(new WebSocketClients(kMaxClients, kMaxPageMessageBytes, this))
+    , control(new ControlApi(
+          [this](bool joining) {
+              return joining ? joiningState() : overlayStateJson(currentState());
+          },
+          [this] { markChanged(); }, this))
     , pageHtml(resource(QStringLiteral(":/overlay/overlay.html")))
     , pageCss(resource(QStringLiteral(":/overlay/overlay.css")))
     , pageJs(resource(QStringLiteral(":/overlay/overlay.js")))
 {
     pushTimer->setSingleShot(true);
     connect(pushTimer, &QTimer::timeout, this, &OverlayServer::push);
-    pingTimer->setInterval(kStaleClientMs / 3);
-    connect(pingTimer, &QTimer::timeout, this, &OverlayServer::pingClients);
+    connect(pages, &WebSocketClients::countChanged, this, &OverlayServer::clientCountChanged);
     connect(tcp, &QTcpServer::newConnection, this, &OverlayServer::acceptConnections);
     connect(webSockets, &QWebSocketServer::newConnection, this, &OverlayServer::acceptClients);
     sinceLastPush.start();
-    clock.start();
 }
 
 OverlayServer::~OverlayServer()
 {
     // Leave before the children go, so that their last signals find nobody.
-    for (QWebSocket *client : qAsConst(clients)) {
-        client->disconnect(this);
-        client->close(QWebSocketProtocol::CloseCodeGoingAway);
-        delete client;
-    }
-    clients.clear();
-    watches.clear();
+    pages->disconnect(this);
+    delete pages;
+    pages = nullptr;
+    delete control;
+    control = nullptr;
     for (QTcpSocket *raw : qAsConst(upgrading))
         raw->disconnect(this);
     tcp->disconnect(this);
@@ -126,16 +141,52 @@ QString OverlayServer::pageUrl() const
     return listening ? QStringLiteral("http://127.0.0.1:%1/overlay").arg(port()) : QString();
 }
 
+int OverlayServer::clientCount() const
+{
+    return pages->count();
+}
+
+qint64 OverlayServer::sendBacklogLimit() const
+{
+    return pages->backlogLimit();
+}
+
+void OverlayServer::setSendBacklogLimit(qint64 bytes)
+{
+    pages->setBacklogLimit(bytes);
+    control->socketClients()->setBacklogLimit(bytes);
+}
+
 void OverlayServer::setStaleClientMs(int ms)
 {
-    staleClientMs = ms;
-    pingTimer->setInterval(std::max(1, ms / 3));
+    pages->setStaleMs(ms);
+    control->socketClients()->setStaleMs(ms);
+}
+
+void OverlayServer::setControlHandler(ControlHandler handler)
+{
+    control->setHandler(std::move(handler));
+}
+
+void OverlayServer::setControlPresets(std::function<QByteArray()> list)
+{
+    control->setPresetList(std::move(list));
+}
+
+void OverlayServer::setControlToken(const QByteArray &token)
+{
+    control->setToken(token);
+}
+
+void OverlayServer::setControlFailureWindowMs(int ms)
+{
+    control->setFailureWindowMs(ms);
 }
 
 void OverlayServer::markChanged()
 {
     // Once per vote: only the first change after a push arms the timer.
-    if (dirty || clients.isEmpty())
+    if (dirty || (pages->isEmpty() && !control->hasListeners()))
         return;
     dirty = true;
     const qint64 wait = kMinPushIntervalMs - sinceLastPush.elapsed();
@@ -145,6 +196,14 @@ void OverlayServer::markChanged()
 OverlayState OverlayServer::currentState() const
 {
     return snapshot ? snapshot() : OverlayState();
+}
+
+QByteArray OverlayServer::joiningState()
+{
+    const OverlayState state = currentState();
+    if (lastSentValid && state != lastSent)
+        lastSentValid = false;
+    return overlayStateJson(state);
 }
 
 void OverlayServer::acceptConnections()
@@ -174,7 +233,8 @@ void OverlayServer::acceptConnections()
         auto *deadline = new QTimer(socket);
         deadline->setObjectName(QStringLiteral("deadline"));
         deadline->setSingleShot(true);
-        connect(deadline, &QTimer::timeout, socket, &QTcpSocket::abort);
+        connect(deadline, &QTimer::timeout, this,
+                [this, socket, deadline] { requestTimedOut(socket, deadline); });
         deadline->start(kRequestTimeoutMs);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { forgetRequest(socket); });
@@ -189,6 +249,21 @@ void OverlayServer::forgetRequest(QTcpSocket *socket)
     awaitingHead.removeOne(socket);
     socket->disconnect(this);
     socket->deleteLater();
+}
+
+void OverlayServer::requestTimedOut(QTcpSocket *socket, QTimer *deadline)
+{
+    // A command whose body never came in full is told so (its head is
+    // complete, or it would not wait); anything else is cut.
+    HttpRequestHead head;
+    if (awaitingHead.contains(socket)
+        && head.parse(socket->peek(kMaxHeadBytes)) == HttpRequestHead::Result::Complete
+        && ControlApi::isControlPath(head.path())) {
+        act(socket, ControlApi::bodyTimedOut());
+        deadline->start(kRequestTimeoutMs); // for the answer to go out
+        return;
+    }
+    socket->abort();
 }
 
 void OverlayServer::readRequest(QTcpSocket *socket)
@@ -237,6 +312,10 @@ void OverlayServer::answerRequest(QTcpSocket *socket, const HttpRequestHead &hea
         respond(socket, 403, textPlain, "forbidden host\n");
         return;
     }
+    if (ControlApi::isControlPath(head.path())) {
+        act(socket, control->answer(socket, head));
+        return;
+    }
     if (head.method() != "GET") {
         respond(socket, 405, textPlain, "read-only\n", "Allow: GET\r\n");
         return;
@@ -248,7 +327,7 @@ void OverlayServer::answerRequest(QTcpSocket *socket, const HttpRequestHead &hea
             respond(socket, 426, textPlain, "websocket only\n", "Upgrade: websocket\r\n");
         } else if (!originAllowed(head)) {
             respond(socket, 403, textPlain, "forbidden origin\n");
-        } else if (clients.size() >= kMaxClients && !staleClient()) {
+        } else if (!pages->hasRoom()) {
             // A stale page gives way only to a handshake that completes.
             respond(socket, 503, textPlain, "too many pages\n");
         } else {
@@ -297,6 +376,20 @@ void OverlayServer::respond(QTcpSocket *socket, int status, const QByteArray &co
     socket->disconnectFromHost();
 }
 
+void OverlayServer::act(QTcpSocket *socket, const HttpAnswer &answer)
+{
+    switch (answer.action) {
+    case HttpAnswer::Action::Respond:
+        respond(socket, answer.status, "application/json", answer.body, answer.extraFields);
+        return;
+    case HttpAnswer::Action::Wait:
+        return;
+    case HttpAnswer::Action::Upgrade:
+        upgrade(socket);
+        return;
+    }
+}
+
 void OverlayServer::upgrade(QTcpSocket *socket)
 {
     socket->disconnect(this);
@@ -314,142 +407,38 @@ void OverlayServer::upgrade(QTcpSocket *socket)
 void OverlayServer::acceptClients()
 {
     while (QWebSocket *client = webSockets->nextPendingConnection()) {
-        if (!makeRoomForClient()) {
+        QTcpSocket *raw = takeRaw(client);
+        if (ControlApi::isSocketPath(client->requestUrl().path().toUtf8())) {
+            control->acceptClient(client, raw);
+            continue;
+        }
+        if (!pages->makeRoom()) {
             client->setParent(this);
             client->close(QWebSocketProtocol::CloseCodePolicyViolated);
             client->deleteLater();
             continue;
         }
-        // The WebSocket server does not own what it hands out.
-        client->setParent(this);
-        // The page sends nothing; anything large is not ours to hold.
-        client->setMaxAllowedIncomingFrameSize(1024);
-        client->setMaxAllowedIncomingMessageSize(1024);
-        connect(client, &QWebSocket::disconnected, this, [this, client] { dropClient(client); });
-        clients.append(client);
-
-        const OverlayState state = currentState();
-        if (lastSentValid && state != lastSent)
-            lastSentValid = false;
-        client->sendTextMessage(QString::fromUtf8(overlayStateJson(state)));
-        emit clientCountChanged(clientCount());
-        watchClient(client); // last: what came with the handshake may drop it at once
+        pages->add(client, raw, QString::fromUtf8(joiningState()));
     }
 }
 
-QWebSocket *OverlayServer::staleClient() const
+QTcpSocket *OverlayServer::takeRaw(QWebSocket *client)
 {
-    const qint64 now = clock.elapsed();
-    for (QWebSocket *client : qAsConst(clients)) {
-        const Watch watch = watches.value(client);
-        if (watch.pingSentMs >= 0 && now - watch.pingSentMs >= staleClientMs)
-            return client;
-    }
-    return nullptr;
-}
-
-bool OverlayServer::makeRoomForClient()
-{
-    if (clients.size() < kMaxClients)
-        return true;
-    QWebSocket *stale = staleClient();
-    if (stale)
-        dropClient(stale);
-    return stale;
-}
-
-void OverlayServer::watchClient(QWebSocket *client)
-{
-    Watch &watch = watches[client];
-    watch.windowStartMs = clock.elapsed();
-    connect(client, &QWebSocket::pong, this, [this, client](quint64, const QByteArray &payload) {
-        const auto found = watches.find(client);
-        if (found != watches.end() && payload == found->pingPayload)
-            found->pingSentMs = -1;
-    });
-    // Pinged at once: a page that reads answers within milliseconds.
-    ping(client, watch);
-    if (!pingTimer->isActive())
-        pingTimer->start();
-
     // The WebSocket keeps its socket to itself; ours is the one with its peer.
     for (QTcpSocket *raw : qAsConst(upgrading)) {
-        if (raw->peerPort() != client->peerPort() || raw->peerAddress() != client->peerAddress())
-            continue;
-        upgrading.removeOne(raw);
-        connect(raw, &QTcpSocket::readyRead, client,
-                [this, client, raw] { clientSent(client, raw); });
-        clientSent(client, raw);
-        return;
+        if (raw->peerPort() == client->peerPort() && raw->peerAddress() == client->peerAddress()) {
+            upgrading.removeOne(raw);
+            return raw;
+        }
     }
-}
-
-void OverlayServer::clientSent(QWebSocket *client, QTcpSocket *raw)
-{
-    const auto found = watches.find(client);
-    if (found == watches.end())
-        return;
-    const qint64 now = clock.elapsed();
-    if (now - found->windowStartMs >= 1000) {
-        found->windowStartMs = now;
-        found->windowBytes = 0;
-    }
-    // Seen before the WebSocket reads them (it does so queued), so a flood is
-    // dropped at its first read. (A capped read buffer would bound it sooner,
-    // but the WebSocket stalls behind one.) Bytes it left unread count again,
-    // which errs only against a client that keeps sending.
-    found->windowBytes += raw->bytesAvailable();
-    if (found->windowBytes > kMaxIncomingBytesPerSecond) {
-        dropClient(client);
-        return;
-    }
-    // Its pongs are written once the WebSocket has read the pings: look then.
-    QMetaObject::invokeMethod(
-        client, [this, client] { checkBacklog(client); }, Qt::QueuedConnection);
-}
-
-void OverlayServer::checkBacklog(QWebSocket *client)
-{
-    if (watches.contains(client) && client->bytesToWrite() > backlogLimit)
-        dropClient(client);
-}
-
-void OverlayServer::pingClients()
-{
-    for (QWebSocket *client : qAsConst(clients)) {
-        Watch &watch = watches[client];
-        // The oldest unanswered ping is the one that tells how far behind it is.
-        if (watch.pingSentMs < 0)
-            ping(client, watch);
-    }
-}
-
-void OverlayServer::ping(QWebSocket *client, Watch &watch)
-{
-    watch.pingSentMs = clock.elapsed();
-    // Unpredictable, so that only a client that read the ping can answer it.
-    watch.pingPayload = QByteArray::number(QRandomGenerator::global()->generate64(), 36);
-    client->ping(watch.pingPayload);
-}
-
-void OverlayServer::dropClient(QWebSocket *client)
-{
-    if (!clients.removeOne(client))
-        return;
-    watches.remove(client);
-    if (clients.isEmpty())
-        pingTimer->stop();
-    client->disconnect(this);
-    client->abort();
-    client->deleteLater();
-    emit clientCountChanged(clientCount());
+    return nullptr;
 }
 
 void OverlayServer::push()
 {
     dirty = false;
     sinceLastPush.restart();
-    if (clients.isEmpty())
+    if (pages->isEmpty() && !control->hasListeners())
         return;
     const OverlayState state = currentState();
     if (lastSentValid && state == lastSent)
@@ -457,11 +446,8 @@ void OverlayServer::push()
     lastSent = state;
     lastSentValid = true;
     const QString message = QString::fromUtf8(overlayStateJson(state));
-    const QList<QWebSocket *> receivers = clients;
-    for (QWebSocket *client : receivers) {
-        if (client->bytesToWrite() > backlogLimit)
-            dropClient(client);
-        else
-            client->sendTextMessage(message);
-    }
+    const QList<QWebSocket *> receivers = pages->list();
+    for (QWebSocket *client : receivers)
+        pages->send(client, message);
+    control->push(message);
 }

@@ -1,16 +1,19 @@
 #pragma once
 
 #include "overlay/OverlayState.h"
+#include "overlay/WebSocketClients.h"
+#include "remote/ControlCommands.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 
 #include <functional>
 
+class ControlApi;
 class HttpRequestHead;
+struct HttpAnswer;
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
@@ -20,11 +23,14 @@ class QWebSocketServer;
 // Serves the on-stream results page on 127.0.0.1 and pushes the vote's state
 // to every open page over a WebSocket on the same port: the whole state on
 // connection, then at most one push per kMinPushIntervalMs however often
-// markChanged() is called. Read-only: nothing a client sends reaches the vote.
+// markChanged() is called. The page only reads: nothing a page sends reaches
+// the vote.
 //
 //   GET /overlay, /overlay.css, /overlay.js   the page and its files
 //   GET /overlay/state                        the state as JSON (for checks)
 //   GET /overlay/ws (WebSocket upgrade)       the pushes
+//   /control/...                              the remote control (ControlApi),
+//                                             off until a token is set
 //
 // Requests must name this server in Host ("127.0.0.1:<port>" or
 // "localhost:<port>"), so that a page elsewhere cannot read it through a
@@ -42,6 +48,9 @@ class OverlayServer : public QObject
 
 public:
     using Snapshot = std::function<OverlayState()>;
+    // Runs a control command (runControlCommand over the window's VoteCommands).
+    using ControlHandler =
+        std::function<ControlAnswer(const QByteArray &command, const QByteArray &body)>;
 
     static constexpr quint16 kDefaultPort = 11112;
     static constexpr int kMinPushIntervalMs = 100;
@@ -50,13 +59,10 @@ public:
     static constexpr int kRequestTimeoutMs = 5000;
     static constexpr int kMaxPendingRequests = 64;
     static constexpr int kMaxClients = 256;
-    // A client further behind than this is dropped (the page reconnects and
-    // gets the whole state again); about a thousand pushes of a typical state.
-    static constexpr qint64 kDefaultBacklogLimit = 1024 * 1024;
-    static constexpr qint64 kMaxIncomingBytesPerSecond = 16 * 1024;
-    // Every page is pinged; one that has not answered for this long has not
-    // read what we sent either.
-    static constexpr int kStaleClientMs = 30000;
+    static constexpr qint64 kDefaultBacklogLimit = WebSocketClients::kDefaultBacklogLimit;
+    static constexpr qint64 kMaxIncomingBytesPerSecond =
+        WebSocketClients::kMaxIncomingBytesPerSecond;
+    static constexpr int kStaleClientMs = WebSocketClients::kStaleClientMs;
 
     // `snapshot` builds the state; it is called at most once per push, per
     // new client and per state request.
@@ -83,61 +89,58 @@ public:
     // and nothing at all while not listening or without clients.
     void markChanged();
 
-    int clientCount() const { return int(clients.size()); }
+    int clientCount() const;
 
-    qint64 sendBacklogLimit() const { return backlogLimit; }
-    void setSendBacklogLimit(qint64 bytes) { backlogLimit = bytes; }
+    qint64 sendBacklogLimit() const;
+    void setSendBacklogLimit(qint64 bytes);
     // Pings go out at a third of this interval.
     void setStaleClientMs(int ms);
+
+    // The remote control: commands go to `handler`, and the answer carries
+    // the state after them.
+    void setControlHandler(ControlHandler handler);
+    // The presets GET /control/presets lists, as a JSON array.
+    void setControlPresets(std::function<QByteArray()> list);
+    // Remote control on with this token; an empty token turns it off (403).
+    void setControlToken(const QByteArray &token);
+    // Wrong tokens within this long throttle the remote control for as long
+    // again (10 s unless set, e.g. by a test).
+    void setControlFailureWindowMs(int ms);
 
 signals:
     void clientCountChanged(int count);
 
 private:
-    // What the limits need to know of each client.
-    struct Watch
-    {
-        qint64 windowStartMs = 0; // the current second of incoming bytes
-        qint64 windowBytes = 0;
-        qint64 pingSentMs = -1; // the unanswered ping, -1 when none
-        QByteArray pingPayload;
-    };
-
     void acceptConnections();
     void readRequest(QTcpSocket *socket);
+    void requestTimedOut(QTcpSocket *socket, QTimer *deadline);
     void answerRequest(QTcpSocket *socket, const HttpRequestHead &head);
     bool hostAllowed(const QByteArray &host) const;
     bool originAllowed(const HttpRequestHead &head) const;
     void upgrade(QTcpSocket *socket);
     void respond(QTcpSocket *socket, int status, const QByteArray &contentType,
                  const QByteArray &body, const QByteArray &extraFields = QByteArray());
+    void act(QTcpSocket *socket, const HttpAnswer &answer);
     void forgetRequest(QTcpSocket *socket);
     void acceptClients();
-    // A page that has left a ping unanswered too long, to give way at the cap.
-    QWebSocket *staleClient() const;
-    bool makeRoomForClient();
-    void watchClient(QWebSocket *client);
-    void clientSent(QWebSocket *client, QTcpSocket *raw);
-    void checkBacklog(QWebSocket *client);
-    void pingClients();
-    void ping(QWebSocket *client, Watch &watch);
-    void dropClient(QWebSocket *client);
+    // The socket `client` was upgraded from, no longer tracked here.
+    QTcpSocket *takeRaw(QWebSocket *client);
     void push();
     OverlayState currentState() const;
+    // The state for a client that joins: a push of the same state must then
+    // still go out if it differs from what went out last.
+    QByteArray joiningState();
 
     Snapshot snapshot;
     QTcpServer *tcp = nullptr;
     QWebSocketServer *webSockets = nullptr;
     QTimer *pushTimer = nullptr;
     QElapsedTimer sinceLastPush;
-    QList<QWebSocket *> clients; // oldest first
-    QHash<QWebSocket *, Watch> watches;
+    WebSocketClients *pages = nullptr;
+    ControlApi *control = nullptr;
     // Sockets handed to the WebSocket server, until their client comes out:
     // the raw socket shows what arrives before the WebSocket reads it.
     QList<QTcpSocket *> upgrading;
-    QTimer *pingTimer = nullptr;
-    QElapsedTimer clock;
-    int staleClientMs = kStaleClientMs;
     bool listening = false;
     bool dirty = false;
     // What the last push sent; a push of the same state is skipped, unless a
@@ -146,7 +149,6 @@ private:
     bool lastSentValid = false;
     int pendingRequests = 0;
     QList<QTcpSocket *> awaitingHead; // of the pending requests, oldest first
-    qint64 backlogLimit = kDefaultBacklogLimit;
     QString error;
     QByteArray pageHtml;
     QByteArray pageCss;

@@ -37,7 +37,7 @@ bool operator==(const OverlayState &a, const OverlayState &b)
         && a.question == b.question && a.questionColour == b.questionColour && a.lead == b.lead
         && a.countdown == b.countdown && a.rules == b.rules
         && std::equal(std::begin(a.ignored), std::end(a.ignored), std::begin(b.ignored))
-        && a.ruleLine == b.ruleLine;
+        && a.ruleLine == b.ruleLine && a.howTo == b.howTo && a.howToShort == b.howToShort;
 }
 
 QList<double> overlayShares(const OverlayState &state)
@@ -86,6 +86,7 @@ QByteArray overlayStateJson(const OverlayState &state)
         {QStringLiteral("allowChange"), state.rules.allowChange},
         {QStringLiteral("cooldownSeconds"), state.rules.cooldownSeconds},
         {QStringLiteral("stopAtTimeUp"), state.rules.stopAtTimeUp},
+        {QStringLiteral("voteByNumber"), state.rules.voteByNumber},
     };
     QJsonObject ignored;
     for (int reason = 1; reason < kIgnoredReasonCount; ++reason)
@@ -104,6 +105,8 @@ QByteArray overlayStateJson(const OverlayState &state)
         {QStringLiteral("rules"), rules},
         {QStringLiteral("ignored"), ignored},
         {QStringLiteral("ruleLine"), state.ruleLine},
+        {QStringLiteral("howTo"), state.howTo},
+        {QStringLiteral("howToShort"), state.howToShort},
     };
     return QJsonDocument(message).toJson(QJsonDocument::Compact);
 }
@@ -131,11 +134,14 @@ bool overlayStateFromJson(const QByteArray &json, OverlayState *state)
     read.rules.allowChange = rules.value(QStringLiteral("allowChange")).toBool();
     read.rules.cooldownSeconds = rules.value(QStringLiteral("cooldownSeconds")).toInt();
     read.rules.stopAtTimeUp = rules.value(QStringLiteral("stopAtTimeUp")).toBool();
+    read.rules.voteByNumber = rules.value(QStringLiteral("voteByNumber")).toBool();
     const QJsonObject ignored = message.value(QStringLiteral("ignored")).toObject();
     for (int reason = 1; reason < kIgnoredReasonCount; ++reason)
         read.ignored[reason] = qint64(
             ignored.value(QLatin1String(ignoredReasonKey(IgnoredReason(reason)))).toDouble());
     read.ruleLine = message.value(QStringLiteral("ruleLine")).toString();
+    read.howTo = message.value(QStringLiteral("howTo")).toString();
+    read.howToShort = message.value(QStringLiteral("howToShort")).toString();
     for (const QJsonValue &value : teams.toArray()) {
         if (!value.isObject())
             return false;

@@ -29,6 +29,8 @@ struct OverlayState
     VoteRules rules; // the counting rules in force
     qint64 ignored[kIgnoredReasonCount] = {}; // chat votes the rules turned away, by reason
     QString ruleLine; // what the page says of the rules; empty with every rule off
+    QString howTo; // how the audience votes, under the question; empty when nobody can yet
+    QString howToShort; // the same for a narrow page
 };
 
 bool operator==(const OverlayTeam &a, const OverlayTeam &b);
@@ -57,7 +59,8 @@ int overlayLeader(const OverlayState &state);
 //    "teams":[{"index":1,"name":"…","votes":9,"share":0.75,"colour":"98,54,255,1"},…],
 //    "rules":{"onePerViewer":false,"allowChange":false,"cooldownSeconds":0,
 //             "stopAtTimeUp":false},
-//    "ignored":{"one_per_viewer":0,"cooldown":0,"after_time_up":0},"ruleLine":""}
+//    "ignored":{"one_per_viewer":0,"cooldown":0,"after_time_up":0},"ruleLine":"",
+//    "howTo":"发送 红队 或 蓝队 投票","howToShort":"发送 红队/蓝队 投票"}
 // "share" is votes / total (0 when total is 0), "leader" as overlayLeader().
 QByteArray overlayStateJson(const OverlayState &state);
 

@@ -65,6 +65,16 @@ QString voteRecordsFolder()
     return voteRecordsFolder(appDataFolder());
 }
 
+QString kivaFile(const QString &dataFolder, const QString &name)
+{
+    return joinPath(joinPath(dataFolder, QStringLiteral("kiva")), name);
+}
+
+QString kivaFile(const QString &name)
+{
+    return kivaFile(appDataFolder(), name);
+}
+
 bool fileExists(const QString &path)
 {
 #ifdef Q_OS_WIN

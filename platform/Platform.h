@@ -25,6 +25,11 @@ QString imageCacheFolder();
 QString voteRecordsFolder();
 QString voteRecordsFolder(const QString &dataFolder);
 
+// A file of the plug-in's own in the user's data folder: appDataFolder() +
+// "kiva" + `name`; or the same under another data folder (a tool's --data-dir).
+QString kivaFile(const QString &name);
+QString kivaFile(const QString &dataFolder, const QString &name);
+
 // Joins folder and name with the native separator.
 QString joinPath(const QString &folder, const QString &name);
 

@@ -149,6 +149,14 @@ QByteArray summaryJson(const RecordedVote &vote)
         ignored.insert(QString::fromLatin1(ignoredReasonKey(IgnoredReason(reason))),
                        double(vote.ignoredResult(IgnoredReason(reason))));
 
+    QJsonObject rules {{QStringLiteral("one_per_viewer"), settings.rules.onePerViewer},
+                       {QStringLiteral("allow_change"), settings.rules.allowChange},
+                       {QStringLiteral("cooldown_seconds"), settings.rules.cooldownSeconds},
+                       {QStringLiteral("stop_at_time_up"), settings.rules.stopAtTimeUp}};
+    // As in the journal: only a vote that had it says so.
+    if (settings.rules.voteByNumber)
+        rules.insert(QStringLiteral("vote_by_number"), true);
+
     const QJsonObject summary {
         {QStringLiteral("id"), vote.id},
         {QStringLiteral("question"), settings.question},
@@ -159,11 +167,7 @@ QByteArray summaryJson(const RecordedVote &vote)
         {QStringLiteral("vote_type"), QString::fromLatin1(voteTypeName(settings.voteType))},
         {QStringLiteral("note_color"),
          QStringLiteral("#%1").arg(settings.noteColor & 0xffffff, 6, 16, QLatin1Char('0'))},
-        {QStringLiteral("rules"),
-         QJsonObject {{QStringLiteral("one_per_viewer"), settings.rules.onePerViewer},
-                      {QStringLiteral("allow_change"), settings.rules.allowChange},
-                      {QStringLiteral("cooldown_seconds"), settings.rules.cooldownSeconds},
-                      {QStringLiteral("stop_at_time_up"), settings.rules.stopAtTimeUp}}},
+        {QStringLiteral("rules"), rules},
         {QStringLiteral("teams"), teams},
         {QStringLiteral("ignored"), ignored},
         {QStringLiteral("torn_lines"), vote.tornLines},

@@ -105,6 +105,7 @@ void readSettings(const cJSON *line, RecordSettings &settings)
         settings.rules.onePerViewer = flagOf(rules, "one_per_viewer");
         settings.rules.allowChange = flagOf(rules, "allow_change");
         settings.rules.stopAtTimeUp = flagOf(rules, "stop_at_time_up");
+        settings.rules.voteByNumber = flagOf(rules, "vote_by_number");
         if (numberOf(rules, "cooldown_seconds", number) && number >= 0 && number <= VoteRules::kLongestCooldown)
             settings.rules.cooldownSeconds = int(number);
     }

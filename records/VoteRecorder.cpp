@@ -207,6 +207,9 @@ void VoteRecorder::writeSettings(RecordKind kind, const VoteSession &session,
     appendBool(out, "allow_change", rules.allowChange);
     appendNumber(out, "cooldown_seconds", rules.cooldownSeconds);
     appendBool(out, "stop_at_time_up", rules.stopAtTimeUp);
+    // Only when on: a record of a vote without it reads as it always has.
+    if (rules.voteByNumber)
+        appendBool(out, "vote_by_number", true);
     out += '}';
     appendKey(out, "teams");
     out += '[';

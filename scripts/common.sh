@@ -8,6 +8,8 @@ kiva_packages=(
   libcurl4-openssl-dev libcjson-dev
   libcpp-httplib-dev libssl-dev openssl   # the simulated platform API and its tests
   fonts-wqy-microhei   # a CJK font, so Chinese text renders
+  libxcb1-dev qtbase5-private-dev   # the global hotkeys' X11 key grabs
+  xvfb xdotool   # the hotkeys' test: a private X server and keys typed into it
 )
 
 # The same tree on Qt 6 (--qt6): Debian's Qt 6 base, WebSockets and platform plugins.

@@ -71,9 +71,10 @@ start_room() {
 # The plug-in serving the page on overlay_port (0 picks one).
 overlay_port=0
 start_plugin() {
-  local log="$out/plugin-$run.log" line
+  local log="$out/plugin-$run.log" line vote_type=("$@")
+  [ ${#vote_type[@]} -gt 0 ] || vote_type=(--text)
   kiva_start "$pilot" --room-port "$room_port" --overlay-port "$overlay_port" \
-    --teams "红队,蓝队" --text --question "今晚吃什么？" >"$log" 2>&1
+    --teams "红队,蓝队" "${vote_type[@]}" --question "今晚吃什么？" >"$log" 2>&1
   plugin_pid=${kiva_started[-1]}
   line=$(wait_line "$log" "overlay http://" 60) || fail "the plug-in did not serve its page"
   page_url="${line#overlay }"
@@ -165,6 +166,27 @@ reload_ms=${answer##* }
 ask shot refreshed
 [ "$(total_of "$out/refreshed.json")" = "$(total_of "$out/final.json")" ] \
   || fail "the refreshed page shows other totals than before the refresh"
+
+echo "== How to vote: the line under the question"
+# howto_is <name> <text>: the state the page was checked against says <text>.
+howto_is() {
+  grep -qF "\"howTo\":\"$2\"" "$out/$1.json" || fail "the how-to line of $1 is not \"$2\""
+}
+ask howto chat
+howto_is chat "发送 红队 或 蓝队 投票"
+ask howto hidden "howto=0"
+restart_plugin() {
+  kill "$plugin_pid"
+  wait "$plugin_pid" 2>/dev/null || true
+  run=$((run + 1))
+  start_plugin "$@"
+}
+restart_plugin --text --vote-by-number
+ask howto numbers
+howto_is numbers "发送 1 或 2 投票"
+restart_plugin --mode 2
+ask howto gifts
+howto_is gifts "送出 金话筒 为 红队 投票，送出 幸运草 为 蓝队 投票"
 
 browser_pid=$BROWSER_PID
 echo "quit" >&"${BROWSER[1]}"

@@ -7,7 +7,7 @@
 #include "bridge/CIMkiva.h"
 #include "bridge/RoomEventWriter.h"
 #include "shell/CWndRemind.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -5,11 +5,12 @@
 #include "TestSupport.h"
 #include "WidgetSupport.h"
 
+#include "bridge/RoomEventWriter.h"
 #include "catalogue/HttpFetch.h"
 #include "platform/Platform.h"
 #include "shell/CWndRemind.h"
 #include "ui/VoterListWidget.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QCheckBox>
 #include <QInputMethodEvent>
@@ -110,6 +111,8 @@ private slots:
     void crowdCountedOnce();
     void oneVotePerViewer_data();
     void oneVotePerViewer();
+    void voteByNumber_data();
+    void voteByNumber();
 };
 
 void TestEndToEnd::initTestCase()
@@ -284,6 +287,56 @@ void TestEndToEnd::oneVotePerViewer()
     const QString ruleLine = find<QLabel>(window, "ruleLabel")->text();
     QVERIFY2(ruleLine.endsWith(QStringLiteral("已忽略 %1 票").arg(session.ignoredTotal())),
              qPrintable(ruleLine));
+}
+
+void TestEndToEnd::voteByNumber_data()
+{
+    QTest::addColumn<bool>("byNumber");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("team"); // 0: no vote
+    QTest::newRow("1") << true << QByteArray("1") << 1;
+    QTest::newRow("full-width 1") << true << QByteArray("１") << 1;
+    QTest::newRow("2 of two") << true << QByteArray("2") << 2;
+    QTest::newRow("full-width 2 of two") << true << QByteArray("２") << 2;
+    QTest::newRow("3 of two (hidden)") << true << QByteArray("3") << 0;
+    QTest::newRow("full-width 3 of two") << true << QByteArray("３") << 0;
+    QTest::newRow("leading blank") << true << QByteArray(" 1") << 0;
+    QTest::newRow("trailing blank") << true << QByteArray("1 ") << 0;
+    QTest::newRow("01") << true << QByteArray("01") << 0;
+    QTest::newRow("0") << true << QByteArray("0") << 0;
+    QTest::newRow("Chinese numeral") << true << QByteArray("一") << 0;
+    QTest::newRow("a name still counts") << true << kBlue.toUtf8() << 2;
+    QTest::newRow("rule off: 1 is no vote") << false << QByteArray("1") << 0;
+}
+
+void TestEndToEnd::voteByNumber()
+{
+    QFETCH(bool, byNumber);
+    QFETCH(QByteArray, line);
+    QFETCH(int, team);
+
+    // The line, then a vote for team 1 by name that tells when the line has been handled.
+    QTemporaryDir folder;
+    const QString path = folder.filePath("room.txt");
+    QFile script(path);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(RoomEventWriter::chatEvent("m1", "viewer", line) + "\n");
+    script.write(RoomEventWriter::chatEvent("m2", "marker", kRed.toUtf8()) + "\n");
+    script.close();
+    SimProcess simulator;
+    QVERIFY(simulator.start({"--quiet", "--script", path}));
+    RoomWindow room(simulator.port, VoteType::Text,
+                    byNumber ? QStringList {"voteByNumberCheck"} : QStringList {});
+    QVERIFY(room.counting());
+    const VoteSession &session = room.window->session();
+    QCOMPARE(session.rules().voteByNumber, byNumber);
+    QVERIFY(find<QLabel>(*room.window, "numberLabel1")->isVisible() == byNumber);
+
+    QVERIFY(TestSupport::waitUntil([&] { return session.team(1).voters.find("marker").has_value(); }, 20000));
+    QCOMPARE(session.team(1).votes, qint64(team == 1 ? 2 : 1));
+    QCOMPARE(session.team(2).votes, qint64(team == 2 ? 1 : 0));
+    QCOMPARE(session.team(3).votes, qint64(0));
+    QCOMPARE(room.window->overlayState().rules.voteByNumber, byNumber);
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -9,13 +9,13 @@
 #include "bridge/RoomEventWriter.h"
 #include "catalogue/GiftCatalogue.h"
 #include "catalogue/HttpFetch.h"
-#include "catalogue/productsSelector.h"
+#include "ui/productsSelector.h"
 #include "overlay/OverlayState.h"
 #include "platform/Platform.h"
 #include "shell/CTitleBar.h"
 #include "shell/CWndRemind.h"
 #include "ui/VoterListWidget.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QBuffer>
 #include <QComboBox>

@@ -6,7 +6,7 @@
 #include "overlay/OverlayServer.h"
 #include "overlay/OverlayState.h"
 #include "shell/CWndRemind.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QComboBox>
 #include <QHostAddress>

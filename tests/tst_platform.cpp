@@ -1,6 +1,6 @@
 // What stands in for the operating system: the per-user data folder, the
 // image cache path, file tests and writes, and the CJK font mapping.
-#include "platform/FontSetup.h"
+#include "ui/FontSetup.h"
 #include "platform/Platform.h"
 #include "platform/QtCompat.h"
 

@@ -24,6 +24,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifndef Q_OS_WIN
+#include <signal.h>
+#endif
 #include <memory>
 
 namespace {
@@ -118,6 +121,8 @@ private slots:
     void killedPilotLosesNothingShown_data();
     void killedPilotLosesNothingShown();
     void recordsToolReadsTheRecords();
+    void stoppedPilotEndsTheRecordCleanly_data();
+    void stoppedPilotEndsTheRecordCleanly();
 
 private:
     // The platform's API for the pilots: with the gift list loaded, no card
@@ -283,6 +288,46 @@ void TestRecordsProcesses::recordsToolReadsTheRecords()
     run({"--data-dir", data.path(), "show", "20000101-000000-000"}, &status, &errors);
     QCOMPARE(status, 2);
     QVERIFY(errors.contains("no vote 20000101-000000-000"));
+}
+
+void TestRecordsProcesses::stoppedPilotEndsTheRecordCleanly_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void TestRecordsProcesses::stoppedPilotEndsTheRecordCleanly()
+{
+    // Told to stop by the system while votes come in: it ends as when the
+    // window closes, and the next start has no crash to tell of.
+    QFETCH(int, signalNumber);
+    SimProcess simulator;
+    QVERIFY(simulator.start({"--quiet", "--crowd", "--rate", "2000", "--teams",
+                             QStringLiteral("红队,蓝队"), "--mix", "70,30,0", "--seed", "5"}));
+    QTemporaryDir data;
+    Pilot pilot;
+    QVERIFY(pilot.start(simulator.port, data.path(), true, 0));
+    QString journal;
+    QVERIFY(TestSupport::waitUntil(
+        [&] {
+            journal = theJournal(data.path());
+            return !journal.isEmpty() && QFileInfo(journal).size() > 4096;
+        },
+        60000));
+#ifdef Q_OS_WIN
+    QSKIP("no signals to send on Windows");
+#else
+    QCOMPARE(::kill(pid_t(pilot.process.processId()), signalNumber), 0);
+#endif
+    QVERIFY(pilot.process.waitForFinished(30000));
+    QCOMPARE(pilot.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(pilot.process.exitCode(), 0);
+    RecordedVote read;
+    QVERIFY(VoteRecordReader::read(journal, read));
+    QVERIFY(read.cleanEnd);
+    QVERIFY(read.teams.at(1).votes + read.teams.at(2).votes > 0);
+    QCOMPARE(VoteRecordFolder::takeUncleanNewest(QFileInfo(journal).absolutePath()), QString());
 }
 
 QTEST_GUILESS_MAIN(TestRecordsProcesses)

@@ -2,11 +2,11 @@
 #include "TestSupport.h"
 #include "WidgetSupport.h"
 
-#include "catalogue/productsSelector.h"
+#include "ui/productsSelector.h"
 #include "shell/CTitleBar.h"
 #include "shell/CWndRemind.h"
 #include "shell/kivaPlugMeng.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>

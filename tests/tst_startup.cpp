@@ -7,7 +7,7 @@
 #include "shell/CTitleBar.h"
 #include "shell/CWndRemind.h"
 #include "shell/kivaPlugMeng.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QApplication>
 #include <QLabel>

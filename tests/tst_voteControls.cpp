@@ -6,7 +6,7 @@
 #include "bridge/RoomEventWriter.h"
 #include "shell/CWndRemind.h"
 #include "ui/VoterListWidget.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QCheckBox>
 #include <QColorDialog>

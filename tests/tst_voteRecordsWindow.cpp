@@ -10,7 +10,7 @@
 #include "shell/CWndRemind.h"
 #include "ui/VoteRecordsDialog.h"
 #include "ui/VoterListWidget.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QComboBox>
 #include <QDir>

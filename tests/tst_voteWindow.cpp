@@ -6,7 +6,7 @@
 #include "shell/CardShadow.h"
 #include "vote/DefaultTeams.h"
 #include "vote/VoteStateRecord.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QComboBox>
 #include <QFrame>

@@ -84,6 +84,11 @@ inline constexpr char kTeamName[] =
     "background-color:rgba(0,0,0,0); font-family:黑体; font-size:20px; font-weight:440; "
     "color:rgba(%1); line-height:18px;";
 
+// %1 team colour: the team's number before its name, under vote by number.
+inline constexpr char kTeamNumber[] =
+    "background-color:rgba(0,0,0,0); font-family:微软雅黑; font-size:20px; font-weight:600; "
+    "color:rgba(%1);";
+
 // %1 team colour.
 inline constexpr char kTeamVotes[] =
     "color:rgba(%1); font-family:微软雅黑; font-size:18px; font-weight:500; border-radius:10px";
@@ -234,5 +239,30 @@ inline constexpr char kRecordsDisabledButton[] =
 inline constexpr char kRecordsNote[] =
     "font-size:12px; font-family:微软雅黑; font-weight:400; color:rgba(%1); "
     "background-color:rgba(0,0,0,0);";
+
+// The remote control card: the selector's panel with white sections.
+
+inline constexpr char kRemoteSection[] = "background-color:rgba(255,255,255,1); border-radius:16px;";
+
+// The token and the address: %1 font family.
+inline constexpr char kRemoteValue[] =
+    "font-size:12px; font-family:%1; color:rgba(51,51,51,1); "
+    "background-color:rgba(245,245,245,1); border-radius:8px; padding:0px 8px;";
+
+// The hotkey fields (the line edit inside QKeySequenceEdit).
+inline constexpr char kHotkeyEdit[] =
+    "QLineEdit { background-color:rgba(245,245,245,1); border:1px solid rgba(51,51,51,0.1); "
+    "border-radius:8px; padding-left:8px; font-size:13px; font-family:微软雅黑; "
+    "color:rgba(51,51,51,1); } "
+    "QLineEdit:focus { border:1px solid rgba(255,19,133,1); }";
+
+// The small white buttons of the card (显示, 复制, 换一个, 清除), dimmed when unusable.
+inline constexpr char kRemoteButton[] =
+    "QPushButton { color:rgba(0,0,0,0.7); background-color:rgba(255,255,255,1); "
+    "border:1px solid rgba(51,51,51,0.15); border-radius:12px; font-size:12px; "
+    "font-family:微软雅黑; } "
+    "QPushButton:hover { background-color:rgba(200,200,200,0.2); color:rgba(0,0,0,0.9); } "
+    "QPushButton:pressed { background-color:rgba(51,51,51,0.2); } "
+    "QPushButton:disabled { color:rgba(0,0,0,0.25); border-color:rgba(51,51,51,0.08); }";
 
 } // namespace VoteStyles

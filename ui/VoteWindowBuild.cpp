@@ -1,5 +1,5 @@
 // The vote window's widget tree: built once, in the constructor.
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include "shell/CTitleBar.h"
 #include "ui/StyleFill.h"
@@ -119,7 +119,7 @@ void kivaPlugInVote::buildWindow()
     moreSettingPanel->setFixedSize(710, 300);
     moreSettingPanel->hide();
 
-    auto *countingRow = new QHBoxLayout;
+    countingRow = new QHBoxLayout;
     countingRow->setContentsMargins(0, 0, 0, 0);
     countingRow->addWidget(startButton);
     countingRow->addSpacing(15);
@@ -198,6 +198,7 @@ void kivaPlugInVote::buildWindow()
         const QString number = QString::number(index);
         team.column->setObjectName(QStringLiteral("column") + number);
         team.giftButton->setObjectName(QStringLiteral("giftButton") + number);
+        team.numberLabel->setObjectName(QStringLiteral("numberLabel") + number);
         team.nameEdit->setObjectName(QStringLiteral("nameEdit") + number);
         team.votesLabel->setObjectName(QStringLiteral("votesLabel") + number);
         team.voterList->setObjectName(QStringLiteral("voterList") + number);
@@ -219,6 +220,7 @@ void kivaPlugInVote::buildWindow()
     cooldownCheck->setObjectName(QStringLiteral("cooldownCheck"));
     cooldownEdit->setObjectName(QStringLiteral("cooldownEdit"));
     stopAtTimeUpCheck->setObjectName(QStringLiteral("stopAtTimeUpCheck"));
+    voteByNumberCheck->setObjectName(QStringLiteral("voteByNumberCheck"));
 
     // Locked while counting (allowing a change also until one vote per
     // viewer is chosen): they say so by looking dimmed.
@@ -227,7 +229,8 @@ void kivaPlugInVote::buildWindow()
           static_cast<QWidget *>(mode2Radio), static_cast<QWidget *>(mode3Radio),
           static_cast<QWidget *>(mode4Radio), static_cast<QWidget *>(onePerViewerCheck),
           static_cast<QWidget *>(allowChangeCheck), static_cast<QWidget *>(cooldownCheck),
-          static_cast<QWidget *>(cooldownEdit), static_cast<QWidget *>(stopAtTimeUpCheck)})
+          static_cast<QWidget *>(cooldownEdit), static_cast<QWidget *>(stopAtTimeUpCheck),
+          static_cast<QWidget *>(voteByNumberCheck)})
         WidgetFactory::dimWhenDisabled(control);
     for (int index = 1; index <= kTeamCount; ++index)
         WidgetFactory::dimWhenDisabled(teamWidgets[index].giftButton);
@@ -236,7 +239,6 @@ void kivaPlugInVote::buildWindow()
     connect(clearBallotButton, SIGNAL(clicked(bool)), this, SLOT(on_clear_ballot_clicked()));
     connect(clearTeamButton, SIGNAL(clicked(bool)), this, SLOT(on_clear_team_clicked()));
     connect(startTimeButton, SIGNAL(clicked(bool)), this, SLOT(on_start_time_clicked()));
-    connect(&countdownTimer, &QTimer::timeout, this, &kivaPlugInVote::on_timer_event);
     connect(titleBar, SIGNAL(OnClose()), this, SLOT(on_cancel_clicked()));
     connect(moreSettingButton, SIGNAL(clicked(bool)), this, SLOT(on_moreSetting_clicked()));
     if (recordsButton) {
@@ -356,6 +358,11 @@ QWidget *kivaPlugInVote::buildTeamColumn(int index)
         fill(VoteStyles::kGiftButton, QString::fromLatin1(defaultTeam(index)->image)));
     team.giftButton->setToolTip(QStringLiteral("点击更换礼物"));
 
+    team.numberLabel = new QLabel(QString::number(index));
+    team.numberLabel->setStyleSheet(fill(VoteStyles::kTeamNumber, colour));
+    team.numberLabel->setContentsMargins(4, 0, 2, 0);
+    team.numberLabel->hide();
+
     team.nameEdit = new QLineEdit;
     team.nameEdit->setFixedHeight(39);
     team.nameEdit->setMaxLength(16);
@@ -385,6 +392,7 @@ QWidget *kivaPlugInVote::buildTeamColumn(int index)
     header->setContentsMargins(0, 0, 0, 0);
     header->setSpacing(0);
     header->addWidget(team.giftButton);
+    header->addWidget(team.numberLabel);
     header->addWidget(team.nameEdit);
     header->addWidget(team.votesLabel, 0, Qt::AlignRight | Qt::AlignVCenter);
 
@@ -460,6 +468,8 @@ void kivaPlugInVote::buildMoreSettings()
     secondsLabel->setFixedSize(16, 16);
     secondsLabel->setStyleSheet(radio);
     stopAtTimeUpCheck = ruleCheck(QStringLiteral("倒计时结束停止计票"), 150);
+    voteByNumberCheck = ruleCheck(QStringLiteral("编号投票"), 80);
+    voteByNumberCheck->setToolTip(QStringLiteral("观众发送队伍编号（1~4）也可投票"));
 
     auto *voteTypeRow = new QHBoxLayout;
     voteTypeRow->setContentsMargins(0, 0, 0, 0);
@@ -528,6 +538,8 @@ void kivaPlugInVote::buildMoreSettings()
     rulesLayout->addLayout(cooldownRow);
     rulesLayout->addSpacing(8);
     rulesLayout->addWidget(stopAtTimeUpCheck);
+    rulesLayout->addSpacing(8);
+    rulesLayout->addWidget(voteByNumberCheck);
     rulesLayout->addStretch();
     auto *rulesColumn = new QWidget;
     rulesColumn->setObjectName(QStringLiteral("rulesColumn"));
@@ -571,7 +583,8 @@ void kivaPlugInVote::buildMoreSettings()
     connect(swatchButton, SIGNAL(clicked(bool)), this, SLOT(on_node_clicked()));
     connect(addButton, SIGNAL(clicked(bool)), this, SLOT(on_add_clicked()));
     connect(subButton, SIGNAL(clicked(bool)), this, SLOT(on_sub_clicked()));
-    for (QCheckBox *check : {onePerViewerCheck, allowChangeCheck, cooldownCheck, stopAtTimeUpCheck})
+    for (QCheckBox *check :
+         {onePerViewerCheck, allowChangeCheck, cooldownCheck, stopAtTimeUpCheck, voteByNumberCheck})
         connect(check, &QCheckBox::clicked, this, &kivaPlugInVote::applyRules);
     connect(cooldownEdit, &QLineEdit::textChanged, this, &kivaPlugInVote::applyRules);
 }

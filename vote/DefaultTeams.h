@@ -16,5 +16,12 @@ struct DefaultTeam
 // Row of team `index` (1..4); null for any other index.
 const DefaultTeam *defaultTeam(int index);
 
+// The longest team name (in UTF-16 units, as the name edits count) with
+// `teams` teams shown: the columns narrow as teams are added.
+inline int maxTeamNameLength(int teams)
+{
+    return teams == 2 ? 8 : teams == 3 ? 5 : 2;
+}
+
 // Writes the default gift of team `index` into `team`.
 void applyDefaultGift(TeamRecord &team, int index);

@@ -80,12 +80,22 @@ qint64 addVotes(qint64 total, qint64 votes)
     return total + votes;
 }
 
-unsigned chatTeams(const TeamMap &teams, const char *text)
+unsigned chatTeams(const TeamMap &teams, const char *text, int numberedTeams)
 {
     unsigned chosen = 0;
     if (!text)
         return chosen;
     const std::size_t length = std::strlen(text);
+    if (numberedTeams > 0) {
+        // "1".."4", or the full-width digits a Chinese keyboard types (U+FF11..U+FF14).
+        int number = 0;
+        if (length == 1)
+            number = text[0] - '0';
+        else if (length == 3 && text[0] == '\xEF' && text[1] == '\xBC')
+            number = int(uchar(text[2])) - 0x90;
+        if (number >= 1 && number <= numberedTeams)
+            chosen |= 1u << number;
+    }
     for (const auto &[index, team] : teams) {
         // An empty line would otherwise vote for every team nobody has named.
         if (!team.name.isEmpty() && sameBytes(team.name, text, length))
@@ -113,7 +123,7 @@ CountResult countText(TeamMap &teams, const CountingSettings &settings, const ch
 {
     if (settings.voteType != VoteType::Text || !settings.counting || !text)
         return CountResult();
-    const unsigned chosen = chatTeams(teams, text);
+    const unsigned chosen = chatTeams(teams, text, settings.numberedTeams);
     // One copy of the nick, shared by every team it votes for.
     return creditChat(teams, settings, chosen ? QByteArray(nick ? nick : "") : QByteArray(),
                       chosen);

@@ -14,6 +14,7 @@ struct CountingSettings
     VoteType voteType = VoteType::Gift;
     bool counting = false;
     int voteMode = 2; // number of teams shown
+    int numberedTeams = 0; // vote by number: the teams "1".."N" name; 0 when off
 
     static CountingSettings read(const VoteStateRecord &state);
 };
@@ -49,8 +50,9 @@ qint64 giftUnit(qint64 price, qint64 votePrice);
 // Adds without wrapping around; totals stop at the largest value.
 qint64 addVotes(qint64 total, qint64 votes);
 
-// The teams (bit `1 << index`) whose name a chat line equals exactly.
-unsigned chatTeams(const TeamMap &teams, const char *text);
+// The teams (bit `1 << index`) whose name a chat line equals exactly, and
+// the team it names by number ("1" or "１" to the `numberedTeams`th).
+unsigned chatTeams(const TeamMap &teams, const char *text, int numberedTeams = 0);
 
 // One chat vote of `nick` for each team of `chosen` (bits `1 << index`).
 CountResult creditChat(TeamMap &teams, const CountingSettings &settings, const QByteArray &nick,

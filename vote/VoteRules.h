@@ -10,12 +10,17 @@ struct VoteRules
     bool allowChange = false; // with onePerViewer: the latest chat vote stands instead
     int cooldownSeconds = 0; // 0: off; 1..3600: a viewer's chat votes this close count nothing
     bool stopAtTimeUp = false; // counting stops when the countdown reaches 时间到
+    // A chat line that is exactly a shown team's number ("1", or the full-width
+    // "１") counts for it too. It turns no vote away, so it is no fair-vote rule.
+    bool voteByNumber = false;
 
+    // A fair-vote rule is on: the rule line shows, and votes may be ignored.
     bool anyOn() const { return onePerViewer || cooldownSeconds > 0 || stopAtTimeUp; }
     bool operator==(const VoteRules &other) const
     {
         return onePerViewer == other.onePerViewer && allowChange == other.allowChange
-            && cooldownSeconds == other.cooldownSeconds && stopAtTimeUp == other.stopAtTimeUp;
+            && cooldownSeconds == other.cooldownSeconds && stopAtTimeUp == other.stopAtTimeUp
+            && voteByNumber == other.voteByNumber;
     }
     bool operator!=(const VoteRules &other) const { return !(*this == other); }
 };

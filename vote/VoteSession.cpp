@@ -189,15 +189,17 @@ CountResult VoteSession::ignore(IgnoredReason reason)
 CountResult VoteSession::countChat(const char *nick, const char *text)
 {
     const bool stoppedNow = stopCountingAtTimeUp();
-    const CountingSettings settings = CountingSettings::read(stateRecord);
+    CountingSettings settings = CountingSettings::read(stateRecord);
+    settings.numberedTeams = voteRules.voteByNumber ? settings.voteMode : 0;
     CountResult result;
     if (settings.voteType != VoteType::Text || !text) {
         // Not a vote.
     } else if (!settings.counting) {
-        if (timeUpStopped && VoteCounting::chatTeams(teamRecords, text))
+        if (timeUpStopped && VoteCounting::chatTeams(teamRecords, text, settings.numberedTeams))
             result = ignore(IgnoredReason::AfterTimeUp);
     } else if (voteRules.onePerViewer || voteRules.cooldownSeconds > 0) {
-        result = countChatUnderRules(settings, nick, VoteCounting::chatTeams(teamRecords, text));
+        result = countChatUnderRules(
+            settings, nick, VoteCounting::chatTeams(teamRecords, text, settings.numberedTeams));
     } else {
         result = VoteCounting::countText(teamRecords, settings, nick, text);
     }

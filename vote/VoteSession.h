@@ -37,6 +37,10 @@ public:
     const LoginIds &login() const { return loginIds; }
     const QByteArray &lastMessageId() const { return lastMsgId; }
 
+    // The question the streamer asks (the announcement), as typed.
+    const QString &question() const { return questionText; }
+    void setQuestion(const QString &text) { questionText = text; }
+
     // Settings.
     VoteType voteType() const;
     void setVoteType(VoteType type);
@@ -142,6 +146,7 @@ private:
     CountResult ignore(IgnoredReason reason);
 
     TeamMap teamRecords;
+    QString questionText;
     ProductMap catalogue;
     VoteStateRecord stateRecord;
     QByteArray lastMsgId = "none";

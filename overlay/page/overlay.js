@@ -24,6 +24,8 @@
   var stack = document.getElementById("stack");
   var lead = document.getElementById("lead");
   var rules = document.getElementById("rules");
+  var howTo = document.getElementById("howto");
+  var showHowTo = params.get("howto") !== "0";
   var numbers = new Intl.NumberFormat("zh-CN");
   var rows = {}; // team index -> {row, name, badge, votes, share, fill, segment}
 
@@ -79,6 +81,14 @@
     node.hidden = !text;
   }
 
+  // The line fits on one line: the long form when there is room, else the short.
+  function fitHowTo(state) {
+    var text = typeof state.howTo === "string" ? state.howTo : "";
+    show(howTo, text);
+    if (text && howTo.scrollWidth > howTo.clientWidth && typeof state.howToShort === "string")
+      show(howTo, state.howToShort);
+  }
+
   function render(state) {
     var teams = Array.isArray(state.teams) ? state.teams : [];
     var leader = state.counting ? 0 : Number(state.leader) || 0;
@@ -100,7 +110,9 @@
       var colour = teamColour(team.colour);
       entry.row.style.setProperty("--team", colour);
       entry.segment.style.setProperty("--team", colour);
-      entry.name.textContent = team.name || "队伍" + index;
+      // Under vote by number the audience types the number shown before the name.
+      var number = state.rules && state.rules.voteByNumber ? index + " " : "";
+      entry.name.textContent = number + (team.name || "队伍" + index);
       entry.votes.textContent = numbers.format(Number(team.votes) || 0);
       entry.share.textContent = Math.round(share * 100) + "%";
       entry.fill.style.width = width;
@@ -125,6 +137,9 @@
     show(rules, typeof state.ruleLine === "string" ? state.ruleLine : "");
     board.classList.toggle("final", leader > 0);
     board.hidden = false;
+    // Measured once the board shows: a hidden line has no width.
+    if (showHowTo)
+      fitHowTo(state);
   }
 
   var retryMs = RETRY_FIRST_MS;

@@ -1,6 +1,7 @@
 // The crowd in-process against a client that stops reading: however fast it
 // is asked to send, the simulator's queue for that client stops at the
-// high-water mark, and once the client reads again everything sent arrives.
+// high-water mark, and once the client reads again everything sent arrives;
+// what is queued for a client that leaves is counted as undelivered.
 #include "CrowdDriver.h"
 #include "RoomSimulator.h"
 #include "TestSupport.h"
@@ -44,18 +45,23 @@ public:
         thread.wait();
     }
 
-    // The client's thread stands still until `reading` is set again.
+    // The client's thread stands still until `reading` is set again, or
+    // until leave() ends its link without reading on.
     void stall()
     {
         reading = false;
         QMetaObject::invokeMethod(&context, [this] {
-            while (!reading)
+            while (!reading && !leaving)
                 QThread::msleep(2);
+            if (leaving)
+                socket->abort();
         });
     }
+    void leave() { leaving = true; }
 
     std::atomic<qint64> frames {0};
     std::atomic<bool> reading {true};
+    std::atomic<bool> leaving {false};
 
 private:
     QThread thread;
@@ -72,6 +78,7 @@ class TestCrowdDriver : public QObject
 private slots:
     void queueStopsAtHighWater_data();
     void queueStopsAtHighWater();
+    void queuedForAClientThatLeavesIsUndelivered();
 };
 
 void TestCrowdDriver::queueStopsAtHighWater_data()
@@ -120,6 +127,32 @@ void TestCrowdDriver::queueStopsAtHighWater()
     // The authentication result, then every frame sent.
     QVERIFY2(TestSupport::waitUntil([&] { return client.frames == sent + 1; }, 60000),
              qPrintable(QStringLiteral("%1 of %2").arg(client.frames.load()).arg(sent + 1)));
+}
+
+void TestCrowdDriver::queuedForAClientThatLeavesIsUndelivered()
+{
+    // What the simulator still held for a client that went away never
+    // reached it: what was written leaves it out, and counts it as undelivered.
+    CrowdGenerator::Options crowd;
+    RoomSimulator simulator(RoomSimulator::AuthReply(), SendSummary(crowd.teams, crowd.gifts));
+    QVERIFY(simulator.listen(0));
+    StallingClient client(simulator.port());
+    QVERIFY(TestSupport::waitUntil([&] { return simulator.hasAudience(); }));
+    CrowdDriver driver(simulator, crowd);
+    driver.setFlatOut(true);
+    client.stall();
+    driver.setRunning(true);
+    QVERIFY(TestSupport::waitUntil(
+        [&] { return simulator.pendingBytes() >= CrowdDriver::kHighWaterBytes; }, 60000));
+    driver.setRunning(false);
+    client.leave();
+    QVERIFY(TestSupport::waitUntil([&] { return simulator.isSettled(); }, 30000));
+
+    const SendSummary &written = simulator.delivered();
+    QVERIFY(written.undelivered() > 0);
+    QCOMPARE(written.sent() + written.undelivered(), simulator.summary().sent());
+    // The client got no more than was written (the authentication result, then frames).
+    QVERIFY(client.frames <= written.sent() + written.repeats() + 1);
 }
 
 QTEST_MAIN(TestCrowdDriver)

@@ -11,7 +11,7 @@
 #include "platform/Platform.h"
 #include "records/VoteRecordFolder.h"
 #include "records/VoteRecordReader.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QAbstractButton>
 #include <QDir>

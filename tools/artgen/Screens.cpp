@@ -4,7 +4,7 @@
 
 #include "catalogue/GiftCatalogue.h"
 #include "catalogue/HttpFetch.h"
-#include "catalogue/productsSelector.h"
+#include "ui/productsSelector.h"
 #include "platform/Platform.h"
 #include "records/VoteRecordFolder.h"
 #include "records/VoteRecordReader.h"
@@ -12,8 +12,11 @@
 #include "shell/CWndRemind.h"
 #include "shell/kivaPlugMeng.h"
 #include "ui/ResultPicture.h"
+#include "ui/PresetsDialog.h"
 #include "ui/VoteRecordsDialog.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
+#include "vote/VoteCommands.h"
+#include "vote/VotePresets.h"
 
 #include <QCoreApplication>
 #include <QComboBox>
@@ -346,6 +349,29 @@ bool renderScreens(const QString &outDir)
         ok = save(csvAsTable(written.csv, 16), dir.filePath(QStringLiteral("records-csv.png")))
             && ok;
         ok = save(QImage(written.png), dir.filePath(QStringLiteral("records-result.png"))) && ok;
+    }
+
+    // The presets card with a few prepared votes.
+    {
+        QTemporaryDir data;
+        kivaPlugInVote window(nullptr, BridgeOptions::off());
+        window.enablePresets(QDir(data.path()).filePath(QStringLiteral("presets.json")));
+        VoteCommands &commands = *window.voteCommands();
+        const auto prepare = [&](const char *name, const char *question, const char *first,
+                                 const char *second, bool chat, int seconds) {
+            control<QLineEdit>(window, "questionEdit")->setText(QString::fromUtf8(question));
+            control<QLineEdit>(window, "nameEdit1")->setText(QString::fromUtf8(first));
+            control<QLineEdit>(window, "nameEdit2")->setText(QString::fromUtf8(second));
+            control<QRadioButton>(window, chat ? "textRadio" : "giftRadio")->click();
+            commands.savePreset(QString::fromUtf8(name), seconds);
+        };
+        prepare("下一局", "下一局玩什么？", "吃鸡", "王者", true, 60);
+        prepare("谁会赢", "这局谁会赢？", "红方", "蓝方", false, 0);
+        prepare("唱哪首", "下一首唱哪首？", "晴天", "稻香", true, 30);
+        PresetsDialog dialog(&window, &commands, window.presetList());
+        dialog.listControl()->setCurrentRow(0);
+        ok = save(dialogOver(window, dialog), dir.filePath(QStringLiteral("presets-card.png")))
+            && ok;
     }
     return ok;
 }

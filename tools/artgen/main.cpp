@@ -11,7 +11,7 @@
 #include "IcoFile.h"
 #include "Screens.h"
 
-#include "platform/FontSetup.h"
+#include "ui/FontSetup.h"
 #include "platform/QtCompat.h"
 #include "shell/kivaPlugMeng.h"
 

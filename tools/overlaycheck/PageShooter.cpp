@@ -149,6 +149,14 @@ bool PageShooter::reload()
     return lastError.isEmpty();
 }
 
+bool PageShooter::navigate(const QString &url)
+{
+    lastError.clear();
+    evaluate(QStringLiteral("window.kivaBeforeReload = true"));
+    call(QStringLiteral("Page.navigate"), {{QStringLiteral("url"), url}});
+    return lastError.isEmpty();
+}
+
 bool PageShooter::capture(const QString &path)
 {
     const QJsonObject shot = call(QStringLiteral("Page.captureScreenshot"),

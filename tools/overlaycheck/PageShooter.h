@@ -23,6 +23,8 @@ public:
     // Loads the page again, as a refresh of the browser source does; the old
     // document has window.kivaBeforeReload set, the new one does not.
     bool reload();
+    // Goes to another address in the same page (marked like a reload).
+    bool navigate(const QString &url);
     // A PNG of the page as it is now.
     bool capture(const QString &path);
     const QString &error() const { return lastError; }

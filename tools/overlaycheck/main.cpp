@@ -129,6 +129,16 @@ const char kShownVotes[] = R"((function () {
   return Array.from(document.querySelectorAll("#teams .votes"))
     .map(function (e) { return e.textContent.replace(/[^0-9]/g, ""); }).join(",");
 })())";
+// The how-to line as shown; "" while it is hidden.
+const char kShownHowTo[] = R"((function () {
+  var line = document.getElementById("howto");
+  return !line || line.hidden ? "" : line.textContent;
+})())";
+// The first team's name as shown.
+const char kShownFirstName[] = R"((function () {
+  var name = document.querySelector("#teams .name");
+  return name ? name.textContent : "";
+})())";
 const char kMoving[] = "document.getAnimations().filter(function (a) {"
                        " return a.playState === 'running'; }).length";
 
@@ -181,6 +191,8 @@ bool shootAndCheck(PageShooter &page, const QString &dir, const QString &name,
 //   await NAME      time from the plug-in's page answering again (sent before
 //                   it restarts) until the page shows its state
 //   reload NAME     refresh the page; time until it shows the state again
+//   howto NAME [QUERY]  open the page (with ?QUERY) and check its how-to line
+//                   against the state (hidden by howto=0); NAME.png and NAME.json
 // Each command ends with one line "<command> NAME ok|failed [ms]".
 int browse(const QString &chromium, const QString &pageUrl, const QString &dir)
 {
@@ -237,6 +249,28 @@ int browse(const QString &chromium, const QString &pageUrl, const QString &dir)
                     pause(20);
             }
             ms = sinceUp.isValid() ? sinceUp.elapsed() : -1;
+        } else if (command == QLatin1String("howto")) {
+            const QString query = words.value(2);
+            last = fetchSettled(stateUrl, 1000, 60000);
+            OverlayState state;
+            overlayStateFromJson(last, &state);
+            ok = page.navigate(query.isEmpty() ? pageUrl : pageUrl + QLatin1Char('?') + query);
+            // The new document, once it shows the state.
+            for (int waited = 0; ok && waited < 10000; waited += 50) {
+                if (!page.evaluate(QStringLiteral("window.kivaBeforeReload === true")).toBool())
+                    break;
+                pause(50);
+            }
+            ok = ok && waitUntilShown(page, votesOf(last), 10000);
+            const QString shown = page.evaluate(QString::fromLatin1(kShownHowTo)).toString();
+            const QString firstName = page.evaluate(QString::fromLatin1(kShownFirstName)).toString();
+            out << "shown: " << shown << " | first team: " << firstName << "\n";
+            const bool hidden = query.contains(QLatin1String("howto=0"));
+            ok = ok && !last.isEmpty() && writeFile(QDir(dir).filePath(name + QStringLiteral(".json")), last)
+                && (hidden ? shown.isEmpty()
+                           : !shown.isEmpty() && (shown == state.howTo || shown == state.howToShort))
+                && firstName.startsWith(QStringLiteral("1 ")) == state.rules.voteByNumber
+                && page.capture(QDir(dir).filePath(name + QStringLiteral(".png")));
         } else if (command == QLatin1String("quit")) {
             break;
         }

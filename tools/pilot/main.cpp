@@ -9,9 +9,11 @@
 //   kiva-pilot --text --one-vote-per-viewer --allow-change --countdown 60 --stop-at-time-up
 #include "catalogue/HttpFetch.h"
 #include "overlay/OverlayServer.h"
-#include "platform/FontSetup.h"
+#include "ui/FontSetup.h"
 #include "platform/Platform.h"
-#include "vote/kivaPlugInVote.h"
+#include "platform/StopSignals.h"
+#include "ui/kivaPlugInVote.h"
+#include "vote/VotePresets.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -76,6 +78,8 @@ int main(int argc, char **argv)
     QApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kiva-pilot"));
     useWindowsGuiFontSize(installCjkFontSubstitutions());
+    // From the start: a request that comes during the set-up is handled once it is done.
+    StopSignals stop;
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -117,6 +121,15 @@ int main(int argc, char **argv)
     const QCommandLineOption stopAtTimeUp(
         QStringLiteral("stop-at-time-up"),
         QStringLiteral("Counting stops when the countdown reaches 时间到."));
+    const QCommandLineOption voteByNumber(
+        QStringLiteral("vote-by-number"),
+        QStringLiteral("Chat votes: a shown team's number (1 to 4, or １ to ４) counts for it "
+                       "too (编号投票)."));
+    const QCommandLineOption remoteToken(
+        QStringLiteral("remote-token"),
+        QStringLiteral("Switch remote control on with this token for this run (at least 32 "
+                       "characters; the data folder's remote.json is left as it is)."),
+        QStringLiteral("T"));
     const QCommandLineOption countdown(
         QStringLiteral("countdown"),
         QStringLiteral("Start a countdown of S seconds once counting (0 to 9999)."),
@@ -127,7 +140,8 @@ int main(int argc, char **argv)
                        "vote records in kiva/votes)."),
         QStringLiteral("DIR"));
     parser.addOptions({roomPort, overlayPort, teams, mode, text, question, shot, quitAfter,
-                       onePerViewer, allowChange, cooldown, stopAtTimeUp, countdown, dataDir});
+                       onePerViewer, allowChange, cooldown, stopAtTimeUp, voteByNumber, countdown,
+                       dataDir, remoteToken});
     parser.process(application);
 
     const auto refuse = [](const char *why) {
@@ -143,6 +157,9 @@ int main(int argc, char **argv)
         return refuse("--countdown: expected seconds from 0 to 9999");
     if (parser.isSet(allowChange) && !parser.isSet(onePerViewer))
         return refuse("--allow-change needs --one-vote-per-viewer");
+    // As short a token as a guess could find would open the vote to any local program.
+    if (parser.isSet(remoteToken) && parser.value(remoteToken).size() < 32)
+        return refuse("--remote-token: at least 32 characters");
 
     if (parser.isSet(overlayPort))
         qputenv("KIVA_OVERLAY_PORT", parser.value(overlayPort).toUtf8());
@@ -156,6 +173,13 @@ int main(int argc, char **argv)
     BridgeOptions bridge;
     bridge.address = QStringLiteral("ws://127.0.0.1:%1").arg(parser.value(roomPort));
     kivaPlugInVote window(nullptr, bridge, OverlayServer::portFromEnvironment(), records);
+    const QString dataFolder =
+        parser.isSet(dataDir) ? QDir(parser.value(dataDir)).absolutePath() : Platform::appDataFolder();
+    window.enablePresets(Platform::kivaFile(dataFolder, QStringLiteral("presets.json")));
+    window.enableRemoteControl(Platform::kivaFile(dataFolder, QStringLiteral("remote.json")),
+                               parser.value(remoteToken).toLatin1());
+    if (!window.remoteAddress().isEmpty() && window.remoteSettings().enabled)
+        say(QStringLiteral("remote ") + window.remoteAddress());
     window.showNormal();
     if (!window.overlayAddress().isEmpty())
         say(QStringLiteral("overlay ") + window.overlayAddress());
@@ -182,6 +206,8 @@ int main(int argc, char **argv)
     }
     if (parser.isSet(stopAtTimeUp))
         click(window, QStringLiteral("stopAtTimeUpCheck"));
+    if (parser.isSet(voteByNumber))
+        click(window, QStringLiteral("voteByNumberCheck"));
     click(window, QStringLiteral("moreSettingButton"));
     click(window, QStringLiteral("startButton"));
     say(window.session().isCounting() ? QStringLiteral("counting") : QStringLiteral("not counting"));
@@ -205,5 +231,7 @@ int main(int argc, char **argv)
     if (quitMs > 0)
         QTimer::singleShot(quitMs, &window, finish);
     QObject::connect(&window, &QDialog::finished, &application, finish);
+    // Told to stop by the system: as at the end of the run, the record ends cleanly.
+    QObject::connect(&stop, &StopSignals::stopRequested, &application, finish);
     return application.exec();
 }

@@ -6,7 +6,7 @@
 //   kiva-records [--data-dir DIR] export ID [--csv FILE] [--json FILE] [--png FILE]
 //
 // Exit status 0 on success, 2 for an unknown id, 1 for anything else.
-#include "platform/FontSetup.h"
+#include "ui/FontSetup.h"
 #include "platform/Platform.h"
 #include "records/VoteRecordExport.h"
 #include "records/VoteRecordFolder.h"

@@ -27,6 +27,7 @@ RoomSimulator::RoomSimulator(const AuthReply &reply, const SendSummary &summary,
     , server(QStringLiteral("kiva-room-sim"), QWebSocketServer::NonSecureMode)
     , authReply(reply)
     , tally(summary)
+    , deliveredTally(summary)
 {
     connect(&server, &QWebSocketServer::newConnection, this, &RoomSimulator::onNewConnection);
     shutDownDeadline.setSingleShot(true);
@@ -81,6 +82,53 @@ QByteArray RoomSimulator::nextMessageId()
     return 'm' + QByteArray::number(++messageNumber);
 }
 
+QList<QWebSocket *> RoomSimulator::sockets() const
+{
+    QList<QWebSocket *> all;
+    for (const Client &client : clients)
+        all.append(client.socket);
+    return all;
+}
+
+void RoomSimulator::write(Client &client, const QString &text)
+{
+    const qint64 before = client.socket->bytesToWrite();
+    client.socket->sendTextMessage(text);
+    client.queuedBytes += client.socket->bytesToWrite() - before;
+}
+
+void RoomSimulator::onWritten(QWebSocket *socket, qint64 bytes)
+{
+    Client *client = find(socket);
+    if (!client)
+        return;
+    client->writtenBytes += bytes;
+    while (!client->frames.empty() && client->frames.front().first <= client->writtenBytes) {
+        InFlight &sent = inFlight[std::size_t(client->frames.front().second - firstInFlight)];
+        sent.delivered = true;
+        --sent.holders;
+        client->frames.pop_front();
+    }
+    settle();
+}
+
+void RoomSimulator::settle()
+{
+    bool any = false;
+    while (!inFlight.empty() && inFlight.front().holders <= 0) {
+        const InFlight &sent = inFlight.front();
+        if (sent.delivered)
+            deliveredTally.record(sent.frame);
+        else if (!sent.repeat)
+            deliveredTally.recordUndelivered();
+        inFlight.pop_front();
+        ++firstInFlight;
+        any = true;
+    }
+    if (any && inFlight.empty())
+        emit settled();
+}
+
 RoomSimulator::Client *RoomSimulator::find(QWebSocket *socket)
 {
     for (Client &client : clients) {
@@ -98,7 +146,13 @@ void RoomSimulator::onNewConnection()
             socket->deleteLater();
             continue;
         }
-        clients.append(Client {socket, false, false});
+        Client client;
+        client.socket = socket;
+        // What the upgrade still has queued is reported as written like the rest.
+        client.queuedBytes = socket->bytesToWrite();
+        clients.append(client);
+        connect(socket, &QWebSocket::bytesWritten, this,
+                [this, socket](qint64 bytes) { onWritten(socket, bytes); });
         connect(socket, &QWebSocket::textMessageReceived, this,
                 [this, socket](const QString &message) { onText(socket, message); });
         connect(socket, &QWebSocket::binaryMessageReceived, this,
@@ -128,7 +182,7 @@ void RoomSimulator::onText(QWebSocket *socket, const QString &message)
     client->authenticated = true;
     const QByteArray reply = RoomEventWriter::authResult(authReply.ec, authReply.kivaid,
                                                          authReply.roomid, authReply.token);
-    socket->sendTextMessage(QString::fromUtf8(reply));
+    write(*client, QString::fromUtf8(reply));
     emit eventLog(QStringLiteral("client %1 authenticated").arg(describe(socket)));
     logFrame("->", reply);
     emit clientsChanged();
@@ -154,6 +208,9 @@ void RoomSimulator::onGone(QWebSocket *socket)
                                  [socket](const Client &c) { return c.socket == socket; });
     if (it == clients.end())
         return;
+    // What was still queued for it is given up.
+    for (const auto &frame : it->frames)
+        --inFlight[std::size_t(frame.second - firstInFlight)].holders;
     clients.erase(it);
     socket->disconnect(this);
     socket->deleteLater();
@@ -163,6 +220,7 @@ void RoomSimulator::onGone(QWebSocket *socket)
         shutDownDeadline.stop();
         emit shutDownComplete();
     }
+    settle();
 }
 
 void RoomSimulator::closeClient(Client &client, const QString &reason)
@@ -181,9 +239,8 @@ void RoomSimulator::dropClients()
         return;
     emit eventLog(QStringLiteral("dropping the link of %1 client(s)").arg(clients.size()));
     // close() may report the disconnection at once, which edits the list.
-    const QList<Client> current = clients;
-    for (const Client &client : current) {
-        if (Client *live = find(client.socket); live && !live->closing)
+    for (QWebSocket *socket : sockets()) {
+        if (Client *live = find(socket); live && !live->closing)
             closeClient(*live, QStringLiteral("link drop"));
     }
 }
@@ -228,8 +285,17 @@ bool RoomSimulator::sendEvent(const QByteArray &frame, bool thenRepeat)
     const int copies = thenRepeat ? 2 : 1;
     SendSummary::Outcome first = SendSummary::Outcome::Counted;
     for (int copy = 0; copy < copies; ++copy) {
-        for (QWebSocket *socket : qAsConst(audience))
-            socket->sendTextMessage(text);
+        const qint64 number = firstInFlight + qint64(inFlight.size());
+        inFlight.push_back(InFlight {frame, copy == 1, int(audience.size()), false});
+        for (QWebSocket *socket : qAsConst(audience)) {
+            Client *client = find(socket);
+            if (!client) { // gone while this frame was being queued
+                --inFlight.back().holders;
+                continue;
+            }
+            write(*client, text);
+            client->frames.emplace_back(client->queuedBytes, number);
+        }
         ++framesWritten;
         if (frameObserver)
             frameObserver(framesWritten);
@@ -239,6 +305,7 @@ bool RoomSimulator::sendEvent(const QByteArray &frame, bool thenRepeat)
         logFrame(outcome == SendSummary::Outcome::Repeat ? "-> repeat" : "->", frame);
     }
 
+    settle();
     if (dropEvery > 0 && first == SendSummary::Outcome::Counted && tally.sent() % dropEvery == 0) {
         emit eventLog(QStringLiteral("link drop after %1 messages").arg(tally.sent()));
         dropClients();
@@ -257,9 +324,8 @@ void RoomSimulator::shutDown()
         return;
     }
     shutDownDeadline.start(kShutDownGraceMs);
-    const QList<Client> current = clients;
-    for (const Client &client : current) {
-        if (Client *live = find(client.socket); live && !live->closing)
+    for (QWebSocket *socket : sockets()) {
+        if (Client *live = find(socket); live && !live->closing)
             closeClient(*live, QStringLiteral("simulator done"));
     }
 }

@@ -8,7 +8,9 @@
 #include <QTimer>
 #include <QWebSocketServer>
 
+#include <deque>
 #include <functional>
+#include <utility>
 
 class QWebSocket;
 
@@ -68,7 +70,14 @@ public:
     // Drops the link after every `messages` counted messages (0: never).
     void setDropEvery(qint64 messages) { dropEvery = messages; }
 
+    // What was sent, as it was queued for the clients.
     const SendSummary &summary() const { return tally; }
+    // What was written to a client, as the system took it; a message queued
+    // only for clients that went away first is counted as undelivered. It
+    // lags what was sent while bytes wait in the queues.
+    const SendSummary &delivered() const { return deliveredTally; }
+    // Nothing sent is still waiting to be written or to be given up.
+    bool isSettled() const { return inFlight.empty(); }
 
     // Stops accepting and closes every client once its queued bytes are
     // written; emits shutDownComplete() when all are gone.
@@ -80,6 +89,7 @@ signals:
     void eventLog(const QString &line); // connections, rejections, drops
     void frameLog(const QString &line); // frames sent and received, throttled
     void shutDownComplete();
+    void settled(); // the last frame in flight was written or given up
 
 private:
     struct Client
@@ -87,6 +97,18 @@ private:
         QWebSocket *socket = nullptr;
         bool authenticated = false;
         bool closing = false;
+        qint64 queuedBytes = 0; // everything queued for it, counted from its upgrade
+        qint64 writtenBytes = 0; // of those, taken by the system
+        // Frames not yet written whole: where each ends in queuedBytes, and its number.
+        std::deque<std::pair<qint64, qint64>> frames;
+    };
+    // A frame sent and not yet written to every client it was queued for.
+    struct InFlight
+    {
+        QByteArray frame;
+        bool repeat = false;
+        int holders = 0; // clients it still waits on
+        bool delivered = false;
     };
 
     void onNewConnection();
@@ -94,6 +116,12 @@ private:
     void onBinary(QWebSocket *socket);
     void onGone(QWebSocket *socket);
     Client *find(QWebSocket *socket);
+    QList<QWebSocket *> sockets() const;
+    // Queues a text frame for a client, keeping count of its bytes.
+    void write(Client &client, const QString &text);
+    void onWritten(QWebSocket *socket, qint64 bytes);
+    // Tallies, in order, the frames no client waits for any more.
+    void settle();
     void closeClient(Client &client, const QString &reason);
     void logFrame(const char *arrow, const QByteArray &frame);
     void flushSuppressed();
@@ -102,6 +130,9 @@ private:
     QList<Client> clients;
     AuthReply authReply;
     SendSummary tally;
+    SendSummary deliveredTally;
+    std::deque<InFlight> inFlight;
+    qint64 firstInFlight = 0; // the number of inFlight's first frame
     QString lastError;
     quint16 listenPort = 0;
     qint64 messageNumber = 0;

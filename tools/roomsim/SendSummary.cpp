@@ -106,6 +106,7 @@ QByteArray SendSummary::toJson() const
 {
     QJsonObject summary;
     summary.insert(QStringLiteral("sent"), double(sentCount));
+    summary.insert(QStringLiteral("undelivered"), double(undeliveredCount));
     summary.insert(QStringLiteral("repeats"), double(repeatCount));
     summary.insert(QStringLiteral("chat"), toObject(chat));
     summary.insert(QStringLiteral("gifts"), toObject(gifts));

@@ -23,7 +23,11 @@ public:
     // One frame written to the authenticated clients.
     Outcome record(const QByteArray &frame);
 
+    // A message queued for clients that all went away before it was written.
+    void recordUndelivered() { ++undeliveredCount; }
+
     qint64 sent() const { return sentCount; }
+    qint64 undelivered() const { return undeliveredCount; }
     qint64 repeats() const { return repeatCount; }
     qint64 chatter() const { return chatterCount; }
     qint64 chatVotes(const QString &team) const { return chat.value(team.toUtf8()); }
@@ -38,7 +42,7 @@ public:
         return byNick(piecesByNick.value(productId));
     }
 
-    // {"sent":…,"repeats":…,"chat":{…},"gifts":{…},"chatter":…,
+    // {"sent":…,"undelivered":…,"repeats":…,"chat":{…},"gifts":{…},"chatter":…,
     //  "votesByNick":{…},"piecesByNick":{…},"firstChoice":{…},"lastChoice":{…}}
     // The choices map each chat voter to the team of their first and last vote.
     QByteArray toJson() const;
@@ -57,6 +61,7 @@ private:
     qint64 sentCount = 0;
     qint64 repeatCount = 0;
     qint64 chatterCount = 0;
+    qint64 undeliveredCount = 0;
     Tally chat;
     Tally gifts;
     QHash<QByteArray, Tally> votesByNick;

@@ -21,10 +21,12 @@ const char kDescription[] =
     "reconnects by itself); any other line is sent verbatim as one text frame.\n"
     "\n"
     "On stdout: \"listening <port>\" once listening, one line per frame unless --quiet\n"
-    "(thinned out at high rates), and with --summary, when the run ends, one line\n"
-    "\"summary {json}\" with sent, repeats, chat (votes per team), gifts (pieces per\n"
-    "product id), chatter, votesByNick, piecesByNick, and firstChoice and lastChoice (each\n"
-    "chat voter's team of their first and last vote), counting what reached a client.\n"
+    "(thinned out at high rates), and with --summary, once the run has ended and every\n"
+    "message is written, one line \"summary {json}\" with sent, undelivered, repeats, chat\n"
+    "(votes per team), gifts (pieces per product id), chatter, votesByNick, piecesByNick,\n"
+    "and firstChoice and lastChoice (each chat voter's team of their first and last vote),\n"
+    "counting what was written to a client (undelivered: messages queued only for clients\n"
+    "that went away first).\n"
     "The run ends when the script has played and the crowd has sent --count messages.";
 
 QStringList splitList(const QString &text)

@@ -21,6 +21,7 @@ SimSession::SimSession(const SimOptions &options, LineWriter writeLine, QObject 
                 [this](const QString &line) { out(line.toUtf8()); });
     }
     connect(room.get(), &RoomSimulator::shutDownComplete, this, [this] { emit finished(0); });
+    connect(room.get(), &RoomSimulator::settled, this, &SimSession::checkRunEnd);
 
     crowdDriver = std::make_unique<CrowdDriver>(*room, settings.crowdOptions);
     crowdDriver->setRate(settings.rate);
@@ -77,17 +78,24 @@ void SimSession::checkRunEnd()
 {
     // The run is what the command line started; an endless crowd never ends it.
     const bool hasScript = script != nullptr;
-    if (ended || (!hasScript && !settings.crowd))
+    if (summed || (!hasScript && !settings.crowd))
         return;
     if (hasScript && !script->isFinished())
         return;
     if (settings.crowd && !crowdDriver->isFinished())
         return;
-    ended = true;
-    out("run ended: " + QByteArray::number(room->summary().sent()) + " message(s) sent");
+    if (!ended) {
+        ended = true;
+        out("run ended: " + QByteArray::number(room->summary().sent()) + " message(s) sent");
+        emit runEnded();
+    }
+    // The summary is what reached the clients: it waits until every message
+    // sent is written, or given up with the client it was queued for.
+    if (summed || !room->isSettled())
+        return;
+    summed = true;
     if (settings.summary)
-        out("summary " + room->summary().toJson());
-    emit runEnded();
+        out("summary " + room->delivered().toJson());
     if (settings.exitWhenDone)
         room->shutDown();
 }

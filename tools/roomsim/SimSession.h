@@ -50,4 +50,5 @@ private:
     std::unique_ptr<CrowdDriver> crowdDriver;
     std::unique_ptr<ScriptPlayer> script;
     bool ended = false;
+    bool summed = false; // the summary is written (or would be)
 };

@@ -2,7 +2,7 @@
 #include "SimSession.h"
 #include "SimWindow.h"
 
-#include "platform/FontSetup.h"
+#include "ui/FontSetup.h"
 
 #include <QApplication>
 #include <QCoreApplication>

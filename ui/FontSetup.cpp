@@ -1,4 +1,4 @@
-#include "platform/FontSetup.h"
+#include "ui/FontSetup.h"
 
 #include "platform/QtCompat.h"
 

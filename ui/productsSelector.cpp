@@ -1,4 +1,4 @@
-#include "catalogue/productsSelector.h"
+#include "ui/productsSelector.h"
 
 #include "shell/CTitleBar.h"
 #include "ui/CardDialog.h"

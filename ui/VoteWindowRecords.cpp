@@ -1,8 +1,8 @@
 // The vote window's records: the notices at start, restoring a recorded vote
 // and the records dialog.
-#include "vote/kivaPlugInVote.h"
+#include "ui/kivaPlugInVote.h"
 
-#include "catalogue/productsSelector.h"
+#include "ui/productsSelector.h"
 #include "records/VoteRecordFolder.h"
 #include "records/VoteRecordReader.h"
 #include "records/VoteRecorder.h"

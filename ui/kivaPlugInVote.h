@@ -2,6 +2,7 @@
 
 #include "bridge/BridgeOptions.h"
 #include "overlay/OverlayState.h"
+#include "remote/RemoteSettings.h"
 #include "vote/VoteSession.h"
 
 #include <QDialog>
@@ -19,7 +20,11 @@ class GiftCatalogue;
 class OverlayServer;
 class ReportSender;
 class CTitleBar;
+class GlobalHotkeys;
+class VoteCommands;
+class VotePresets;
 class VoteRecorder;
+class QHBoxLayout;
 struct RecordedVote;
 class QButtonGroup;
 class QCheckBox;
@@ -61,6 +66,8 @@ public:
     // Whether the streamer has been told that the room link failed.
     bool linkFailureShown() const { return linkReminderShown; }
     CTitleBar *titleControl() const { return titleBar; }
+    // The controls of the vote, as the buttons, the control API and the hotkeys give them.
+    VoteCommands *voteCommands() const { return commands; }
 
     // Tells the platform which control was used (button codes "1" to "13").
     void reportInteraction(const std::string &button);
@@ -78,6 +85,24 @@ public:
     bool restoreRecord(const QString &id, QString *error);
     // The records dialog, modal.
     void showRecords();
+
+    // Prepared votes kept in `path` (kiva/presets.json): the 预设 button
+    // shows in the row of 开始计票. A damaged file is kept aside and the
+    // streamer told once.
+    void enablePresets(const QString &path);
+    VotePresets *presetList() const { return presets.get(); }
+    // The presets card, modal.
+    void showPresets();
+
+    // Remote control (the control API, the hotkeys, the 遥控 card) with its
+    // settings in `settingsPath` (kiva/remote.json); the 遥控 button shows in
+    // the row of 开始计票. A `token` switches it on for this run only.
+    void enableRemoteControl(const QString &settingsPath, const QByteArray &token = QByteArray());
+    // "http://127.0.0.1:<port>/control"; empty without the results page's server.
+    QString remoteAddress() const;
+    const RemoteSettings &remoteSettings() const { return remote; }
+    // The remote control card, modal.
+    void showRemoteControl();
 
 public slots:
     void on_cancel_clicked();
@@ -116,6 +141,7 @@ private:
     {
         QWidget *column = nullptr;
         QPushButton *giftButton = nullptr;
+        QLabel *numberLabel = nullptr; // shown under vote by number
         QLineEdit *nameEdit = nullptr;
         QLabel *votesLabel = nullptr;
         VoterListWidget *voterList = nullptr;
@@ -140,14 +166,14 @@ private:
     void layOutRuleLine(const QString &count);
     void refreshVoterCounts();
     void setVoteControlsEnabled(bool enabled);
-    void showCountingStopped();
+    // What the commands changed.
+    void connectCommands();
+    void showCounting(bool counting);
+    void showTotalsCleared();
+    void showCorrected(int index);
+    void showCountdown();
     // The rules section showing `rules`, which the session then applies.
     void showRules(const VoteRules &rules);
-    void countingStopped();
-    void timeUpReached();
-    // Counting stopped at time-up when this vote came: the stop is recorded and shown.
-    void stopIfTimeUp(const CountResult &result);
-    void showCountdown(const Countdown::Reading &reading);
     void adjustManualVotes(QLineEdit *countEdit, QComboBox *teamBox, bool add);
     // The counting rules as the panel's controls set them.
     void applyRules();
@@ -167,6 +193,17 @@ private:
     // Something the results page shows has changed.
     void overlayChanged();
 
+    QMap<QString, QString> holdRemote();
+    // Holds `sequence` (empty: none) for `action` and keeps it; the line to show when it cannot.
+    QString setHotkey(const QString &action, const QKeySequence &sequence);
+    void hotkeyPressed(const QString &action);
+
+    // A preset (or a restored vote) replaced the setup: every control shows the session's.
+    void showSetup();
+    void showTeamGift(int index);
+    // Adds a text button to the end of the row of 开始计票, moving nothing.
+    QPushButton *addCountingRowButton(const QString &text, const char *name);
+
     // The vote records.
     void startRecords();
     void showRecordedVote(const RecordedVote &recorded);
@@ -174,11 +211,17 @@ private:
     VoteSession vote;
     GiftCatalogue *catalogue = nullptr;
     std::unique_ptr<ReportSender> reports;
-    QTimer countdownTimer;
-    bool timeUpRecorded = false; // this countdown's 时间到 is in the record
     CIMkiva *imClient = nullptr;
     OverlayServer *overlay = nullptr;
     std::unique_ptr<VoteRecorder> records;
+    VoteCommands *commands = nullptr;
+    std::unique_ptr<VotePresets> presets;
+    RemoteSettings remote;
+    QString remotePath;
+    GlobalHotkeys *hotkeys = nullptr;
+    bool remoteCardOpen = false;
+    QMap<QString, QString> hotkeyLines; // of the hotkeys that could not be held
+    qint32 noteColorShown = 0x181818; // the question's colour as the window shows it
     // Cards that close by themselves, and the one link reminder of the process.
     QPointer<CWndRemind> linkCard;
     QPointer<CWndRemind> listCard;
@@ -193,6 +236,7 @@ private:
     QPushButton *clearBallotButton = nullptr;
     QPushButton *clearTeamButton = nullptr;
     QPushButton *recordsButton = nullptr;
+    QHBoxLayout *countingRow = nullptr;
     QLineEdit *secondsEdit = nullptr;
     QPushButton *startTimeButton = nullptr;
     QPushButton *moreSettingButton = nullptr;
@@ -233,6 +277,7 @@ private:
     QCheckBox *cooldownCheck = nullptr;
     QLineEdit *cooldownEdit = nullptr;
     QCheckBox *stopAtTimeUpCheck = nullptr;
+    QCheckBox *voteByNumberCheck = nullptr;
 
     // The drop shadow showing at the window's rounded corners, drawn once per size.
     QImage cornerShadow;

@@ -1,6 +1,6 @@
 #include "bridge/RoomFrame.h"
-#include "bridge/RoomMessageDecoder.h"
-#include "vote/kivaPlugInVote.h"
+#include "ui/RoomMessageDecoder.h"
+#include "ui/kivaPlugInVote.h"
 
 #include <QMetaMethod>
 #include <QMetaObject>
