@@ -57,7 +57,7 @@ struct Pilot
         return process.waitForStarted(10000)
             && TestSupport::waitUntil(
                    [this] {
-                       output += process.readAllStandardOutput();
+                       output += process.readAllStandardOutput().replace("\r\n", "\n");
                        // The report diagnostics on stdout end without a newline.
                        return output.contains("counting\n") && !output.contains("not counting");
                    },
@@ -106,7 +106,7 @@ QByteArray run(const QStringList &arguments, int *status, QByteArray *errors = n
     *status = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
     if (errors)
         *errors = tool.readAllStandardError();
-    return tool.readAllStandardOutput();
+    return tool.readAllStandardOutput().replace("\r\n", "\n");
 }
 
 } // namespace

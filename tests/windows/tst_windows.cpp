@@ -52,7 +52,7 @@ struct Pilot
                                    QStringLiteral("红队,蓝队"), "--text"}
                           << more);
         return process.waitForStarted(10000) && TestSupport::waitUntil([this] {
-                   output += process.readAllStandardOutput();
+                   output += process.readAllStandardOutput().replace("\r\n", "\n");
                    return output.contains("\ncounting\n") || output.startsWith("counting\n");
                }, 60000);
     }
@@ -69,7 +69,7 @@ QByteArray records(const QStringList &arguments, int *status)
     tool.start(qEnvironmentVariable("KIVA_RECORDS"), arguments);
     tool.waitForFinished(60000);
     *status = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
-    return tool.readAllStandardOutput();
+    return tool.readAllStandardOutput().replace("\r\n", "\n");
 }
 
 QByteArray get(const QString &url)
