@@ -333,6 +333,9 @@ void TestRoomSim::summaryMatchesWhatArrived()
 
 void TestRoomSim::scriptSendsVerbatimAndSleeps()
 {
+#ifdef Q_OS_WIN
+    QSKIP("a close with unread bytes resets the connection on Windows (see above)");
+#endif
     const QByteArray odd = R"({"type":"group","groups":{"msgid":"v1"}}   )";
     QTemporaryFile file;
     const QString path =
