@@ -30,6 +30,8 @@ system_dlls=" advapi32.dll authz.dll bcrypt.dll comctl32.dll comdlg32.dll crypt3
   oleaut32.dll rpcrt4.dll secur32.dll setupapi.dll shell32.dll shlwapi.dll
   user32.dll userenv.dll uxtheme.dll version.dll winmm.dll winspool.drv
   wldap32.dll ws2_32.dll wtsapi32.dll "
+# One space between names, so that " name " finds any of them.
+system_dlls=" $(echo $system_dlls) "
 
 for plugin in "${plugins[@]}"; do
   [ -f "$qt/plugins/$plugin" ] || { echo "deploy: $qt/plugins/$plugin is missing" >&2; exit 1; }
@@ -42,8 +44,9 @@ find_dll() {
   local folder found
   for folder in "${folders[@]}"; do
     found=$(find "$folder" -maxdepth 1 -iname "$1" -print -quit)
-    [ -n "$found" ] && { echo "$found"; return; }
+    [ -n "$found" ] && { echo "$found"; return 0; }
   done
+  return 0
 }
 
 declare -A done_files=() deployed=()
