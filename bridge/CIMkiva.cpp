@@ -3,7 +3,9 @@
 #include "bridge/WebSocketWire.h"
 #include "platform/QtNetworkCompat.h"
 
+#ifndef QT_NO_SSL
 #include <QSslConfiguration>
+#endif
 
 #include <algorithm>
 
@@ -20,7 +22,9 @@ CIMkiva::CIMkiva(QObject *parent, const BridgeOptions &bridgeOptions)
 {
     qRegisterMetaType<QAbstractSocket::SocketError>();
     qRegisterMetaType<QAbstractSocket::SocketState>();
+#ifndef QT_NO_SSL
     qRegisterMetaType<QList<QSslError>>();
+#endif
     handshakeTimer.setSingleShot(true);
     // Started when an attempt fails or the link breaks: an attempt under way
     // is never cut short by it (the handshake limit bounds that one).
@@ -219,12 +223,12 @@ void CIMkiva::onError(QAbstractSocket::SocketError)
     emit linkFailed();
 }
 
+#ifndef QT_NO_SSL
 void CIMkiva::onSslErrors(const QList<QSslError> &)
 {
-#ifndef QT_NO_SSL
     socket.ignoreSslErrors();
-#endif
 }
+#endif
 
 void CIMkiva::onHandshakeTimeout()
 {

@@ -8,11 +8,11 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
-#include <QSslError>
 #include <QTimer>
 #include <QUrl>
 
 #ifndef QT_NO_SSL
+#include <QSslError>
 #include <QSslSocket>
 #else
 #include <QTcpSocket>
@@ -80,7 +80,9 @@ private:
     void onTransportReady();
     void onStateChanged(QAbstractSocket::SocketState state);
     void onError(QAbstractSocket::SocketError error);
+#ifndef QT_NO_SSL // Qt without TLS (the Windows build's) has no such type
     void onSslErrors(const QList<QSslError> &errors);
+#endif
     // Reads what has arrived, in batches with the event loop turning between them.
     void schedulePump();
     void pump();

@@ -15,8 +15,25 @@
 
 namespace Platform {
 
+namespace {
+
+QString &chosenDataFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+} // namespace
+
+void setAppDataFolder(const QString &folder)
+{
+    chosenDataFolder() = folder;
+}
+
 QString appDataFolder()
 {
+    if (!chosenDataFolder().isEmpty())
+        return QDir::toNativeSeparators(QDir::cleanPath(chosenDataFolder()));
 #ifdef Q_OS_WIN
     wchar_t path[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, path)))

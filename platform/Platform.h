@@ -12,6 +12,11 @@ namespace Platform {
 // no trailing separator. Empty when the system cannot tell.
 QString appDataFolder();
 
+// Another folder as appDataFolder() for the rest of the process (a tool's
+// --data-dir, a test's own folder), on every system; empty gives the
+// system's back. Set it before any window or worker asks.
+void setAppDataFolder(const QString &folder);
+
 // The gift image cache: appDataFolder() + "kiva" + "head", native separators.
 QString imageCacheFolder();
 

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Qt 5, libcurl and cJSON for Windows (MinGW-w64), built once from Debian's
-# source packages (and the QtWebSockets release beside the project) into a
-# cache folder outside the tree. Each library's folder is named after the hash
+# Qt 5, libcurl, cJSON and cpp-httplib for Windows (MinGW-w64), built once
+# from Debian's source packages (and the QtWebSockets release beside the
+# project) into a cache folder outside the tree. Each library's folder is named after the hash
 # of its recipe and sources, so a changed recipe builds anew and an unchanged
 # one is reused by every later run, CI's included.
 #
 # Sourced by scripts/windows-build.sh; run on its own it builds what is
-# missing and prints the three prefixes:
+# missing and prints the prefixes:
 #   scripts/windows-thirdparty.sh
 
 kiva_win_cache="${KIVA_CACHE:-$HOME/.cache/kiva}/mingw"
@@ -35,9 +35,9 @@ kiva_win_sources() {
   local sources="$kiva_win_cache/sources"
   mkdir -p "$sources"
   if ! ls "$sources"/qtbase-opensource-src_*.orig.tar.xz "$sources"/curl_*.orig.tar.gz \
-       "$sources"/cjson_*.orig.tar.gz >/dev/null 2>&1; then
+       "$sources"/cjson_*.orig.tar.gz "$sources"/cpp-httplib_*.dsc >/dev/null 2>&1; then
     kiva_win_deb_src
-    (cd "$sources" && apt-get source --download-only qtbase-opensource-src curl cjson)
+    (cd "$sources" && apt-get source --download-only qtbase-opensource-src curl cjson cpp-httplib)
   fi
 }
 
@@ -66,24 +66,37 @@ kiva_win_qt_key() {
   kiva_qt_prefix="$kiva_win_cache/qt5-$key"
 }
 
-# Qt: qtbase from Debian's source, QtWebSockets from the release beside the project.
+# Qt: qtbase from Debian's source, QtWebSockets from the release beside the
+# project. qtbase, the hour's work, is kept once installed: a failure after it
+# builds QtWebSockets again, not qtbase.
 kiva_win_qt() {
-  local prefix work
+  local prefix work sockets
   kiva_win_qt_key || return 1
   prefix="$kiva_qt_prefix"
   [ -f "$prefix/.built" ] && return 0
-
-  echo "windows-build: building Qt 5 for Windows into $prefix (about an hour on 2 cores)"
   work="$kiva_win_cache/work-$(basename "$prefix")"
-  rm -rf "$work" "$prefix"
-  mkdir -p "$work/build-base" "$work/build-sockets"
-  tar -C "$work" -xf "$(kiva_win_tarball 'qtbase-opensource-src_*.orig.tar.xz')"
+
+  if [ ! -f "$prefix/.qtbase-installed" ]; then
+    echo "windows-build: building Qt 5 for Windows into $prefix (about an hour on 2 cores)"
+    rm -rf "$work" "$prefix"
+    mkdir -p "$work/build-base"
+    tar -C "$work" -xf "$(kiva_win_tarball 'qtbase-opensource-src_*.orig.tar.xz')"
+    (cd "$work/build-base" \
+      && "$work/qtbase-everywhere-src-5.15.8/configure" -prefix "$prefix" "${kiva_qt_configure[@]}" \
+      && make -j "$(nproc)" && make install) || return 1
+    touch "$prefix/.qtbase-installed"
+  fi
+
+  echo "windows-build: building QtWebSockets for Windows into $prefix"
+  sockets="$work/qtwebsockets-everywhere-src-5.15.8"
+  rm -rf "$sockets" "$work/build-sockets"
+  mkdir -p "$work/build-sockets"
   tar -C "$work" -xf "$kiva_win_shared/third-party/qtwebsockets-everywhere-src-5.15.8.tar.xz"
-  (cd "$work/build-base" \
-    && "$work/qtbase-everywhere-src-5.15.8/configure" -prefix "$prefix" "${kiva_qt_configure[@]}" \
-    && make -j "$(nproc)" && make install) || return 1
-  (cd "$work/build-sockets" \
-    && "$prefix/bin/qmake" "$work/qtwebsockets-everywhere-src-5.15.8" \
+  # A git archive lacks the module's forwarding headers (QtWebSockets/...)
+  # that a release tarball carries: make them as the release does.
+  perl "$prefix/bin/syncqt.pl" -module QtWebSockets -version 5.15.8 -outdir "$sockets" "$sockets" \
+    || return 1
+  (cd "$work/build-sockets" && "$prefix/bin/qmake" "$sockets" \
     && make -j "$(nproc)" && make install) || return 1
   touch "$prefix/.built"
   rm -rf "$work"
@@ -132,17 +145,41 @@ kiva_win_cjson() {
   rm -rf "$work"
 }
 
-# True when the Qt build is in the cache (CI asks before deciding to build it).
-kiva_win_qt_cached() {
-  kiva_win_sources >/dev/null 2>&1 || return 1
-  kiva_win_qt_key && [ -f "$kiva_qt_prefix/.built" ]
+# cpp-httplib, the tests' HTTP server: Debian's package for Linux is a
+# compiled library whose header declares only; its source (Debian's patches
+# applied) has the whole header, which builds for Windows (Winsock) as is.
+kiva_win_httplib() {
+  local dsc key prefix work
+  dsc=$(kiva_win_tarball 'cpp-httplib_*.dsc')
+  key=$( { echo "header only"; basename "$dsc"; } | kiva_win_hash)
+  prefix="$kiva_win_cache/httplib-$key"
+  kiva_httplib_prefix="$prefix"
+  [ -f "$prefix/.built" ] && return 0
+
+  echo "windows-build: cpp-httplib's header for Windows into $prefix"
+  work="$kiva_win_cache/work-httplib-$key"
+  rm -rf "$work" "$prefix"
+  mkdir -p "$work" "$prefix/include"
+  (cd "$work" && dpkg-source -x "$dsc" source >/dev/null && cp source/httplib.h "$prefix/include/") \
+    || return 1
+  touch "$prefix/.built"
+  rm -rf "$work"
 }
 
-# Everything the Windows build needs; sets kiva_qt_prefix, kiva_curl_prefix, kiva_cjson_prefix.
+# True when the Qt build is in the cache (CI asks before deciding to build it).
+# Without the sources there is no build either: nothing is downloaded to tell.
+kiva_win_qt_cached() {
+  ls "$kiva_win_cache"/sources/qtbase-opensource-src_*.orig.tar.xz >/dev/null 2>&1 || return 1
+  kiva_win_qt_key 2>/dev/null && [ -f "$kiva_qt_prefix/.built" ]
+}
+
+# Everything the Windows build needs; sets kiva_qt_prefix, kiva_curl_prefix,
+# kiva_cjson_prefix, kiva_httplib_prefix.
 kiva_win_thirdparty() {
   kiva_win_sources
   kiva_win_cjson
   kiva_win_curl
+  kiva_win_httplib
   kiva_win_qt
 }
 
@@ -151,5 +188,6 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   source "$(dirname "$0")/common.sh"
   kiva_install_deps "${kiva_win_packages[@]}"
   kiva_win_thirdparty
-  printf 'qt %s\ncurl %s\ncjson %s\n' "$kiva_qt_prefix" "$kiva_curl_prefix" "$kiva_cjson_prefix"
+  printf 'qt %s\ncurl %s\ncjson %s\nhttplib %s\n' "$kiva_qt_prefix" "$kiva_curl_prefix" \
+    "$kiva_cjson_prefix" "$kiva_httplib_prefix"
 fi

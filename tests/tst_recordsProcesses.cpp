@@ -57,7 +57,7 @@ struct Pilot
         return process.waitForStarted(10000)
             && TestSupport::waitUntil(
                    [this] {
-                       output += process.readAllStandardOutput();
+                       output += process.readAllStandardOutput().replace("\r\n", "\n");
                        // The report diagnostics on stdout end without a newline.
                        return output.contains("counting\n") && !output.contains("not counting");
                    },
@@ -106,7 +106,7 @@ QByteArray run(const QStringList &arguments, int *status, QByteArray *errors = n
     *status = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
     if (errors)
         *errors = tool.readAllStandardError();
-    return tool.readAllStandardOutput();
+    return tool.readAllStandardOutput().replace("\r\n", "\n");
 }
 
 } // namespace
@@ -301,6 +301,9 @@ void TestRecordsProcesses::stoppedPilotEndsTheRecordCleanly()
 {
     // Told to stop by the system while votes come in: it ends as when the
     // window closes, and the next start has no crash to tell of.
+#ifdef Q_OS_WIN
+    QSKIP("no signals to send on Windows");
+#endif
     QFETCH(int, signalNumber);
     SimProcess simulator;
     QVERIFY(simulator.start({"--quiet", "--crowd", "--rate", "2000", "--teams",
@@ -316,7 +319,7 @@ void TestRecordsProcesses::stoppedPilotEndsTheRecordCleanly()
         },
         60000));
 #ifdef Q_OS_WIN
-    QSKIP("no signals to send on Windows");
+    Q_UNUSED(signalNumber);
 #else
     QCOMPARE(::kill(pid_t(pilot.process.processId()), signalNumber), 0);
 #endif

@@ -84,8 +84,13 @@ private slots:
         });
         card.show();
         QVERIFY(QTest::qWaitForWindowExposed(&card));
-        // Offscreen there are none; the card says so at the top of the rows.
+        // Offscreen there are none on X11 and the card says so at the top of
+        // the rows; Windows has them whatever draws the windows.
+#ifdef Q_OS_WIN
+        QCOMPARE(card.hotkeysNoteControl()->text(), QStringLiteral("窗口不在前台时也有效"));
+#else
         QCOMPARE(card.hotkeysNoteControl()->text(), QStringLiteral("此系统不支持全局快捷键"));
+#endif
 
         QKeySequenceEdit *edit = card.hotkeyEdit(kToggle);
         QSignalSpy finished(edit, &QKeySequenceEdit::editingFinished);

@@ -97,7 +97,7 @@ void TestApiSim::programServesAndPrintsReports()
     QByteArray out;
     auto printed = [&](const QByteArray &text) {
         return TestSupport::waitUntil(
-            [&] { return (out += sim.readAllStandardOutput()).contains(text); }, 15000);
+            [&] { return (out += sim.readAllStandardOutput().replace("\r\n", "\n")).contains(text); }, 15000);
     };
     QVERIFY(printed("\n"));
     QVERIFY2(out.startsWith("listening "), out.constData());

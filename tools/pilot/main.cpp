@@ -166,7 +166,7 @@ int main(int argc, char **argv)
     QString records = Platform::voteRecordsFolder();
     if (parser.isSet(dataDir)) {
         const QString data = QDir(parser.value(dataDir)).absolutePath();
-        qputenv("XDG_DATA_HOME", QFile::encodeName(data));
+        Platform::setAppDataFolder(data);
         records = Platform::voteRecordsFolder(QDir::toNativeSeparators(data));
     }
 

@@ -81,7 +81,7 @@ int main(int argc, char **argv)
         "  show ID              the vote's summary as JSON\n"
         "  export ID --csv F --json F [--png F]\n"
         "                       every row as CSV, the summary, a picture of the result"));
-    parser.addHelpOption();
+    const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption dataDir(
         QStringLiteral("data-dir"),
         QStringLiteral("The user's data folder (the records are in kiva/votes under it)."),
@@ -96,7 +96,15 @@ int main(int argc, char **argv)
                                  QStringLiteral("FILE"));
     parser.addOptions({dataDir, csv, json, png});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list, show or export"));
-    parser.process(*application);
+    // Parsed here rather than by process(): on Windows that shows help and
+    // errors in a message box when the tool has no console, which waits for
+    // a click no script gives.
+    if (!parser.parse(QCoreApplication::arguments()))
+        return fail(1, parser.errorText());
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(parser.helpText().toUtf8().constData(), stdout);
+        return 0;
+    }
 
     const QString folder = parser.isSet(dataDir)
         ? Platform::voteRecordsFolder(
