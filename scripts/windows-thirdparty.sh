@@ -11,7 +11,7 @@
 
 kiva_win_cache="${KIVA_CACHE:-$HOME/.cache/kiva}/mingw"
 kiva_win_shared="${KIVA_SHARED:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/shared}"
-kiva_win_packages=(g++-mingw-w64-x86-64-posix wine64 nsis dpkg-dev xz-utils make
+kiva_win_packages=(cmake g++-mingw-w64-x86-64-posix wine64 nsis dpkg-dev xz-utils make
                    binutils-mingw-w64-x86-64 perl python3 xvfb xauth xdotool)
 
 # The recipes. Changing one of these lines changes the hash and builds it again.
