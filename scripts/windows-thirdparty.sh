@@ -55,12 +55,27 @@ kiva_win_deb_src() {
 
 kiva_win_tarball() { ls "$kiva_win_cache"/sources/$1 | head -n 1; }
 
+# The QtWebSockets release: beside the project, else the copy the cache
+# keeps of it, so that a clone anywhere finds the Qt it built.
+kiva_win_sockets_tarball() {
+  local name=qtwebsockets-everywhere-src-5.15.8.tar.xz
+  if [ -f "$kiva_win_shared/third-party/$name" ]; then
+    mkdir -p "$kiva_win_cache/sources"
+    cmp -s "$kiva_win_shared/third-party/$name" "$kiva_win_cache/sources/$name" \
+      || cp "$kiva_win_shared/third-party/$name" "$kiva_win_cache/sources/$name"
+  fi
+  [ -f "$kiva_win_cache/sources/$name" ] || return 1
+  echo "$kiva_win_cache/sources/$name"
+}
+
 # Sets kiva_qt_prefix: the cache folder named after the Qt recipe and sources.
 kiva_win_qt_key() {
   local base sockets key
   base=$(kiva_win_tarball 'qtbase-opensource-src_*.orig.tar.xz')
-  sockets="$kiva_win_shared/third-party/qtwebsockets-everywhere-src-5.15.8.tar.xz"
-  [ -f "$sockets" ] || { echo "windows-build: $sockets is missing" >&2; return 1; }
+  sockets=$(kiva_win_sockets_tarball) || {
+    echo "windows-build: $kiva_win_shared/third-party/qtwebsockets-everywhere-src-5.15.8.tar.xz is missing" >&2
+    return 1
+  }
   key=$( { echo "${kiva_qt_configure[*]}"; basename "$base"; sha256sum <"$sockets";
            x86_64-w64-mingw32-g++ --version | head -n 1; } | kiva_win_hash)
   kiva_qt_prefix="$kiva_win_cache/qt5-$key"
@@ -91,7 +106,7 @@ kiva_win_qt() {
   sockets="$work/qtwebsockets-everywhere-src-5.15.8"
   rm -rf "$sockets" "$work/build-sockets"
   mkdir -p "$work/build-sockets"
-  tar -C "$work" -xf "$kiva_win_shared/third-party/qtwebsockets-everywhere-src-5.15.8.tar.xz"
+  tar -C "$work" -xf "$(kiva_win_sockets_tarball)"
   # A git archive lacks the module's forwarding headers (QtWebSockets/...)
   # that a release tarball carries: make them as the release does.
   perl "$prefix/bin/syncqt.pl" -module QtWebSockets -version 5.15.8 -outdir "$sockets" "$sockets" \
