@@ -161,15 +161,15 @@ void CIMkiva::handleFrames()
     // All the connection holds (never more than a read): taking it whole
     // lets the connection read on from the host.
     reader.append(socket.read(kReadChunkBytes));
+    // The backlog is largest before the batch is counted: measured once here,
+    // not per message.
+    peakBacklog = std::max(peakBacklog, socket.bytesAvailable() + reader.buffered());
     for (;;) {
         WebSocketFrameReader::Item item = reader.next();
         switch (item.kind) {
         case WebSocketFrameReader::Item::None:
             return;
         case WebSocketFrameReader::Item::Text:
-            peakBacklog =
-                std::max(peakBacklog,
-                         socket.bytesAvailable() + reader.buffered() + qint64(item.payload.size()));
             emit textFrame(item.payload);
             if (stage != Stage::Up)
                 return;
