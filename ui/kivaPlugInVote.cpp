@@ -217,6 +217,8 @@ void kivaPlugInVote::paintEvent(QPaintEvent *event)
     if (records)
         records->flush();
     // The frame fills the window; its shadow shows only at the rounded corners.
+    if (cornerShadow.size() != size())
+        cornerShadow.swap(otherCornerShadow);
     if (cornerShadow.size() != size()) {
         QImage frame(size(), QImage::Format_ARGB32_Premultiplied);
         frame.fill(Qt::transparent);

@@ -279,6 +279,8 @@ private:
     QCheckBox *stopAtTimeUpCheck = nullptr;
     QCheckBox *voteByNumberCheck = nullptr;
 
-    // The drop shadow showing at the window's rounded corners, drawn once per size.
+    // The drop shadow showing at the window's rounded corners, drawn once per
+    // size; the other size's is kept, as 更多设置 switches between the two.
     QImage cornerShadow;
+    QImage otherCornerShadow;
 };
