@@ -29,6 +29,7 @@ RoomSimulator::RoomSimulator(const AuthReply &reply, const SendSummary &summary,
     , tally(summary)
     , deliveredTally(summary)
 {
+    tally.setCountsOnly(true);
     connect(&server, &QWebSocketServer::newConnection, this, &RoomSimulator::onNewConnection);
     shutDownDeadline.setSingleShot(true);
     connect(&shutDownDeadline, &QTimer::timeout, this, [this] {
@@ -118,7 +119,7 @@ void RoomSimulator::settle()
     while (!inFlight.empty() && inFlight.front().holders <= 0) {
         const InFlight &sent = inFlight.front();
         if (sent.delivered)
-            deliveredTally.record(sent.frame);
+            deliveredTally.record(sent.reading);
         else if (!sent.repeat)
             deliveredTally.recordUndelivered();
         inFlight.pop_front();
@@ -284,9 +285,13 @@ bool RoomSimulator::sendEvent(const QByteArray &frame, bool thenRepeat)
 
     const int copies = thenRepeat ? 2 : 1;
     SendSummary::Outcome first = SendSummary::Outcome::Counted;
+    SendSummary::Reading reading;
     for (int copy = 0; copy < copies; ++copy) {
+        // Read once: the repeat holds the same, and the delivered tally takes it from here.
+        const SendSummary::Outcome outcome =
+            copy == 0 ? tally.record(frame, &reading) : tally.record(reading);
         const qint64 number = firstInFlight + qint64(inFlight.size());
-        inFlight.push_back(InFlight {frame, copy == 1, int(audience.size()), false});
+        inFlight.push_back(InFlight {reading, copy == 1, int(audience.size()), false});
         for (QWebSocket *socket : qAsConst(audience)) {
             Client *client = find(socket);
             if (!client) { // gone while this frame was being queued
@@ -299,7 +304,6 @@ bool RoomSimulator::sendEvent(const QByteArray &frame, bool thenRepeat)
         ++framesWritten;
         if (frameObserver)
             frameObserver(framesWritten);
-        const SendSummary::Outcome outcome = tally.record(frame);
         if (copy == 0)
             first = outcome;
         logFrame(outcome == SendSummary::Outcome::Repeat ? "-> repeat" : "->", frame);

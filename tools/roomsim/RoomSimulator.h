@@ -70,7 +70,8 @@ public:
     // Drops the link after every `messages` counted messages (0: never).
     void setDropEvery(qint64 messages) { dropEvery = messages; }
 
-    // What was sent, as it was queued for the clients.
+    // What was sent, as it was queued for the clients: frames and repeats
+    // (the votes are tallied as delivered).
     const SendSummary &summary() const { return tally; }
     // What was written to a client, as the system took it; a message queued
     // only for clients that went away first is counted as undelivered. It
@@ -105,7 +106,7 @@ private:
     // A frame sent and not yet written to every client it was queued for.
     struct InFlight
     {
-        QByteArray frame;
+        SendSummary::Reading reading;
         bool repeat = false;
         int holders = 0; // clients it still waits on
         bool delivered = false;

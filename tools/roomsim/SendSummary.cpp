@@ -53,14 +53,45 @@ SendSummary::SendSummary(const QStringList &teamNames, const QByteArrayList &gif
         gifts.insert(id, 0);
 }
 
-SendSummary::Outcome SendSummary::record(const QByteArray &frame)
+SendSummary::Outcome SendSummary::record(const QByteArray &frame, Reading *keep)
 {
-    // Read with the plug-in's own decoder and walk, so the summary cannot drift from it.
+    // Read with the plug-in's own decoder, so the summary cannot drift from it.
     RoomFrame decoded;
     decoded.decode(frame.constData());
-    if (applyRoomFrame(decoded, *this) == RoomWalk::Repeat) {
-        ++repeatCount;
-        return Outcome::Repeat;
+    Reading local;
+    Reading &reading = keep ? *keep : local;
+    reading.kind = decoded.kind();
+    reading.hasMessageId = decoded.messageId() != nullptr;
+    reading.messageId = decoded.messageId();
+    reading.votes.clear();
+    if (reading.kind == RoomFrame::Kind::RoomEvents) {
+        reading.votes.reserve(std::size_t(decoded.units().size()));
+        for (const RoomFrame::Unit &unit : decoded.units()) {
+            const bool gift = unit.type == RoomFrame::Unit::Type::Gift;
+            reading.votes.push_back(
+                {gift, QByteArray(unit.nick), QByteArray(gift ? unit.productId : unit.text),
+                 unit.count});
+        }
+    }
+    return record(reading);
+}
+
+SendSummary::Outcome SendSummary::record(const Reading &reading)
+{
+    // The walk of a decoded frame: a room event takes the repeat rule before its units.
+    if (reading.kind == RoomFrame::Kind::RoomEvents) {
+        if (!acceptRoomEvent(reading.hasMessageId ? reading.messageId.constData() : nullptr)) {
+            ++repeatCount;
+            return Outcome::Repeat;
+        }
+        if (!countsOnly) {
+            for (const Reading::Vote &vote : reading.votes) {
+                if (vote.gift)
+                    onGift(vote.nick.constData(), vote.key.constData(), vote.count);
+                else
+                    onChat(vote.nick.constData(), vote.key.constData());
+            }
+        }
     }
     ++sentCount;
     return Outcome::Counted;

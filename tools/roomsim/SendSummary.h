@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // Tallies what reached the plug-in, read by the plug-in's own decoder: a room
 // event whose msgid equals the previous one is a repeat and is dropped, a
 // chat line votes for a team only when it equals the team's name, and a gift
@@ -18,10 +20,33 @@ class SendSummary : private RoomFrameReceiver
 public:
     enum class Outcome { Counted, Repeat };
 
+    // What a frame holds for the tally, read once and kept without its JSON:
+    // what was sent is tallied again as it is delivered, without a second read.
+    struct Reading
+    {
+        struct Vote
+        {
+            bool gift = false;
+            QByteArray nick;
+            QByteArray key; // the chat line, or the gift's product id
+            int count = 0;
+        };
+        RoomFrame::Kind kind = RoomFrame::Kind::Ignored;
+        bool hasMessageId = false;
+        QByteArray messageId;
+        std::vector<Vote> votes;
+    };
+
     SendSummary(const QStringList &teams, const QByteArrayList &giftIds);
 
-    // One frame written to the authenticated clients.
-    Outcome record(const QByteArray &frame);
+    // One frame written to the authenticated clients; `keep`, when given,
+    // receives what was read from it.
+    Outcome record(const QByteArray &frame, Reading *keep = nullptr);
+    Outcome record(const Reading &reading);
+
+    // Counts frames and repeats only, leaving the votes untallied: for a
+    // summary whose votes nobody reads, at a fraction of the cost.
+    void setCountsOnly(bool only) { countsOnly = only; }
 
     // A message queued for clients that all went away before it was written.
     void recordUndelivered() { ++undeliveredCount; }
@@ -62,6 +87,7 @@ private:
     qint64 repeatCount = 0;
     qint64 chatterCount = 0;
     qint64 undeliveredCount = 0;
+    bool countsOnly = false;
     Tally chat;
     Tally gifts;
     QHash<QByteArray, Tally> votesByNick;
