@@ -261,8 +261,9 @@ void kivaPlugInVote::setVoteControlsEnabled(bool enabled)
 
 void kivaPlugInVote::showCounting(bool counting)
 {
-    startButton->setStyleSheet(VoteStyles::toggle(
-        VoteStyles::kToggleStartButton, counting ? VoteStyles::kRunningFill : VoteStyles::kStoppedFill));
+    startButton->setStyleSheet(
+        VoteStyles::toggle(VoteStyles::kToggleStartButton,
+                           counting ? VoteStyles::kRunningFill : VoteStyles::kStoppedFill));
     showLead(QString());
     setVoteControlsEnabled(!counting);
     startButton->setText(counting ? QStringLiteral("停止计票") : QStringLiteral("开始计票"));
@@ -299,8 +300,9 @@ void kivaPlugInVote::showCountdown()
     const bool running = vote.countdownOn();
     startTimeButton->setText(running ? QStringLiteral("停止显示倒计时")
                                      : QStringLiteral("开始显示倒计时"));
-    startTimeButton->setStyleSheet(VoteStyles::toggle(
-        VoteStyles::kToggleCountdownButton, running ? VoteStyles::kRunningFill : VoteStyles::kStoppedFill));
+    startTimeButton->setStyleSheet(
+        VoteStyles::toggle(VoteStyles::kToggleCountdownButton,
+                           running ? VoteStyles::kRunningFill : VoteStyles::kStoppedFill));
     secondsEdit->setEnabled(!running);
     countdownLabel->setText(commands->countdownText());
     overlayChanged();

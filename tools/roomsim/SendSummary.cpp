@@ -68,9 +68,8 @@ SendSummary::Outcome SendSummary::record(const QByteArray &frame, Reading *keep)
         reading.votes.reserve(std::size_t(decoded.units().size()));
         for (const RoomFrame::Unit &unit : decoded.units()) {
             const bool gift = unit.type == RoomFrame::Unit::Type::Gift;
-            reading.votes.push_back(
-                {gift, QByteArray(unit.nick), QByteArray(gift ? unit.productId : unit.text),
-                 unit.count});
+            reading.votes.push_back({gift, QByteArray(unit.nick),
+                                     QByteArray(gift ? unit.productId : unit.text), unit.count});
         }
     }
     return record(reading);
