@@ -32,42 +32,17 @@
 namespace {
 
 // The pilot with its records in `dataDir`, set up for a vote and counting.
-struct Pilot
+bool startPilot(PilotProcess &pilot, quint16 roomPort, const QString &dataDir, bool text,
+                int quitAfterMs)
 {
-    ~Pilot()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-
-    bool start(quint16 roomPort, const QString &dataDir, bool text, int quitAfterMs)
-    {
-        overlayPort = TestSupport::freePort();
-        QStringList arguments = {"--room-port",     QString::number(roomPort),
-                                 "--overlay-port",  QString::number(overlayPort),
-                                 "--data-dir",      dataDir,
-                                 "--teams",         QStringLiteral("红队,蓝队"),
-                                 "--question",      QStringLiteral("谁赢？"),
-                                 "--quit-after-ms", QString::number(quitAfterMs)};
-        if (text)
-            arguments << "--text";
-        process.start(qEnvironmentVariable("KIVA_PILOT"), arguments);
-        return process.waitForStarted(10000)
-            && TestSupport::waitUntil(
-                   [this] {
-                       output += process.readAllStandardOutput().replace("\r\n", "\n");
-                       // The report diagnostics on stdout end without a newline.
-                       return output.contains("counting\n") && !output.contains("not counting");
-                   },
-                   60000);
-    }
-
-    QProcess process;
-    QByteArray output;
-    quint16 overlayPort = 0;
-};
+    QStringList arguments = {"--data-dir",      dataDir,
+                             "--teams",         QStringLiteral("红队,蓝队"),
+                             "--question",      QStringLiteral("谁赢？"),
+                             "--quit-after-ms", QString::number(quitAfterMs)};
+    if (text)
+        arguments << "--text";
+    return pilot.start(roomPort, arguments);
+}
 
 // The journal's lines summed by a plain JSON parser of their own.
 QMap<int, qint64> retallied(const QString &journal, QMap<QString, qint64> *voters)
@@ -100,13 +75,7 @@ QString theJournal(const QString &dataDir)
 
 QByteArray run(const QStringList &arguments, int *status, QByteArray *errors = nullptr)
 {
-    QProcess tool;
-    tool.start(qEnvironmentVariable("KIVA_RECORDS"), arguments);
-    tool.waitForFinished(60000);
-    *status = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
-    if (errors)
-        *errors = tool.readAllStandardError();
-    return tool.readAllStandardOutput().replace("\r\n", "\n");
+    return runProgram(qEnvironmentVariable("KIVA_RECORDS"), arguments, status, errors);
 }
 
 } // namespace
@@ -159,8 +128,8 @@ void TestRecordsProcesses::killedPilotLosesNothingShown()
                          QStringLiteral("红队,蓝队"), "--gifts", "1450928358,1477978817,999",
                          "--mix", "45,30,25", "--repeat", "5", "--seed", QString::number(seed)}));
     QTemporaryDir data;
-    Pilot pilot;
-    QVERIFY(pilot.start(simulator.port, data.path(), text, 0));
+    PilotProcess pilot;
+    QVERIFY(startPilot(pilot, simulator.port, data.path(), text, 0));
 
     // Read the page's state over and over; kill at a random moment while the
     // flood goes on. Only a state whose answer came whole before the kill counts.
@@ -250,8 +219,8 @@ void TestRecordsProcesses::recordsToolReadsTheRecords()
     QVERIFY(simulator.start({"--quiet", "--crowd", "--rate", "2000", "--count", "400", "--teams",
                              QStringLiteral("红队,蓝队"), "--mix", "70,30,0", "--seed", "3"}));
     QTemporaryDir data;
-    Pilot pilot;
-    QVERIFY(pilot.start(simulator.port, data.path(), true, 3000));
+    PilotProcess pilot;
+    QVERIFY(startPilot(pilot, simulator.port, data.path(), true, 3000));
     QVERIFY(pilot.process.waitForFinished(60000));
     const QString journal = theJournal(data.path());
     RecordedVote read;
@@ -309,8 +278,8 @@ void TestRecordsProcesses::stoppedPilotEndsTheRecordCleanly()
     QVERIFY(simulator.start({"--quiet", "--crowd", "--rate", "2000", "--teams",
                              QStringLiteral("红队,蓝队"), "--mix", "70,30,0", "--seed", "5"}));
     QTemporaryDir data;
-    Pilot pilot;
-    QVERIFY(pilot.start(simulator.port, data.path(), true, 0));
+    PilotProcess pilot;
+    QVERIFY(startPilot(pilot, simulator.port, data.path(), true, 0));
     QString journal;
     QVERIFY(TestSupport::waitUntil(
         [&] {

@@ -201,3 +201,40 @@ QJsonObject SimProcess::summary(int timeoutMs)
     const QByteArray line = waitForLine("summary ", timeoutMs);
     return QJsonDocument::fromJson(line.mid(8)).object();
 }
+
+PilotProcess::~PilotProcess()
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+bool PilotProcess::start(quint16 roomPort, const QStringList &arguments)
+{
+    overlayPort = TestSupport::freePort();
+    process.start(qEnvironmentVariable("KIVA_PILOT"),
+                  QStringList {"--room-port", QString::number(roomPort), "--overlay-port",
+                               QString::number(overlayPort)}
+                      << arguments);
+    return process.waitForStarted(10000)
+        && TestSupport::waitUntil(
+               [this] {
+                   output += process.readAllStandardOutput().replace("\r\n", "\n");
+                   // The report diagnostics on stdout end without a newline.
+                   return output.contains("counting\n") && !output.contains("not counting");
+               },
+               60000);
+}
+
+QByteArray runProgram(const QString &program, const QStringList &arguments, int *status,
+                      QByteArray *errors)
+{
+    QProcess tool;
+    tool.start(program, arguments);
+    tool.waitForFinished(60000);
+    *status = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+    if (errors)
+        *errors = tool.readAllStandardError();
+    return tool.readAllStandardOutput().replace("\r\n", "\n");
+}

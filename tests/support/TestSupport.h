@@ -104,3 +104,24 @@ private:
     QByteArray pending;
     QList<QByteArray> received;
 };
+
+// kiva-pilot (KIVA_PILOT, set by CTest) counting the room at `roomPort`, its
+// results page on a free port; killed on the way out.
+class PilotProcess
+{
+public:
+    ~PilotProcess();
+
+    // Starts it with these arguments after the ports and waits until it
+    // says it is counting.
+    bool start(quint16 roomPort, const QStringList &arguments);
+
+    QProcess process;
+    QByteArray output; // its standard output so far, CRLF read as LF
+    quint16 overlayPort = 0;
+};
+
+// One of the suite's programs run to its end: its standard output (CRLF
+// read as LF) and exit status (-1 for a crash); its errors when asked.
+QByteArray runProgram(const QString &program, const QStringList &arguments, int *status,
+                      QByteArray *errors = nullptr);

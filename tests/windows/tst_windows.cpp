@@ -32,44 +32,16 @@
 
 namespace {
 
-// kiva-pilot counting the simulator's crowd; ends it on the way out.
-struct Pilot
+// The pilot counting the simulator's crowd by chat for two teams.
+bool startPilot(PilotProcess &pilot, quint16 roomPort, const QStringList &more)
 {
-    ~Pilot()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
+    return pilot.start(roomPort,
+                       QStringList {"--teams", QStringLiteral("红队,蓝队"), "--text"} << more);
+}
 
-    bool start(quint16 roomPort, const QStringList &more)
-    {
-        overlayPort = TestSupport::freePort();
-        process.start(qEnvironmentVariable("KIVA_PILOT"),
-                      QStringList {"--room-port", QString::number(roomPort), "--overlay-port",
-                                   QString::number(overlayPort), "--teams",
-                                   QStringLiteral("红队,蓝队"), "--text"}
-                          << more);
-        return process.waitForStarted(10000) && TestSupport::waitUntil([this] {
-                   output += process.readAllStandardOutput().replace("\r\n", "\n");
-                   return output.contains("\ncounting\n") || output.startsWith("counting\n");
-               }, 60000);
-    }
-
-    QProcess process;
-    QByteArray output;
-    quint16 overlayPort = 0;
-};
-
-// kiva-records with these arguments: its standard output, and its exit status.
 QByteArray records(const QStringList &arguments, int *status)
 {
-    QProcess tool;
-    tool.start(qEnvironmentVariable("KIVA_RECORDS"), arguments);
-    tool.waitForFinished(60000);
-    *status = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
-    return tool.readAllStandardOutput().replace("\r\n", "\n");
+    return runProgram(qEnvironmentVariable("KIVA_RECORDS"), arguments, status);
 }
 
 QByteArray get(const QString &url)
@@ -77,7 +49,8 @@ QByteArray get(const QString &url)
     QNetworkAccessManager network;
     QNetworkReply *reply = network.get(QNetworkRequest(QUrl(url)));
     TestSupport::waitUntil([reply] { return reply->isFinished(); }, 10000);
-    const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
+    const QByteArray body =
+        reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
     delete reply;
     return body;
 }
@@ -148,8 +121,9 @@ void TestWindows::theProgramKeepsItsDataUnderAppData()
     SimProcess simulator;
     QVERIFY(simulator.start({"--quiet", "--crowd", "--rate", "200", "--teams",
                              QStringLiteral("红队,蓝队"), "--mix", "100,0,0", "--seed", "5"}));
-    Pilot pilot;
-    QVERIFY2(pilot.start(simulator.port, {"--quit-after-ms", "15000"}), pilot.output.constData());
+    PilotProcess pilot;
+    QVERIFY2(startPilot(pilot, simulator.port, {"--quit-after-ms", "15000"}),
+             pilot.output.constData());
 
     // The link brings votes in; the results page shows them, both on 127.0.0.1.
     const QString page = QStringLiteral("http://127.0.0.1:%1/overlay").arg(pilot.overlayPort);
@@ -185,8 +159,8 @@ void TestWindows::killedVoteKeepsItsJournalAndLock()
     SimProcess simulator;
     QVERIFY(simulator.start({"--quiet", "--crowd", "--rate", "2000", "--viewers", "300", "--teams",
                              QStringLiteral("红队,蓝队"), "--mix", "100,0,0", "--seed", "9"}));
-    Pilot pilot;
-    QVERIFY2(pilot.start(simulator.port, {"--data-dir", data}), pilot.output.constData());
+    PilotProcess pilot;
+    QVERIFY2(startPilot(pilot, simulator.port, {"--data-dir", data}), pilot.output.constData());
     const QString votes = Platform::voteRecordsFolder(QDir::toNativeSeparators(data));
     const QStringList ids = VoteRecordFolder::ids(votes);
     QCOMPARE(ids.size(), 1);
