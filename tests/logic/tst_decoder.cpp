@@ -1,6 +1,7 @@
 // Decoding the host's messages into slot calls, and the repeat rule.
 #include "bridge/RoomEventWriter.h"
 #include "bridge/RoomFrame.h"
+#include "bridge/WebSocketWire.h"
 
 #include <QTest>
 
@@ -77,6 +78,8 @@ private slots:
     void idTakenBeforeAnyUnitIsHandled();
     void writerRoundTrip();
     void nullAndReuse();
+    void textFrameUtf8_data();
+    void textFrameUtf8();
 };
 
 void TestDecoder::decode_data()
@@ -385,6 +388,32 @@ void TestDecoder::nullAndReuse()
     QVERIFY(!frame.decode("{\"type\":\"group\"}"));
     QCOMPARE(frame.kind(), RoomFrame::Kind::Ignored);
     QVERIFY(!frame.login().token);
+}
+
+// A text frame that is not UTF-8 carries no message. Lengths around the
+// eight bytes read at once, a character across their edge, a bad byte after them.
+void TestDecoder::textFrameUtf8_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("utf8");
+    QTest::newRow("empty") << QByteArray() << true;
+    QTest::newRow("7 ascii") << QByteArray("{\"a\":1}") << true;
+    QTest::newRow("16 ascii") << QByteArray("{\"type\":\"group\"}") << true;
+    QTest::newRow("han across 8") << QByteArray("1234567\xe7\xba\xa2\xe9\x98\x9f") << true;
+    QTest::newRow("4-byte at end") << QByteArray("12345678\xf0\x9f\x98\x80") << true;
+    QTest::newRow("bad after 8") << QByteArray("12345678\xff") << false;
+    QTest::newRow("bad after 16") << QByteArray("1234567812345678\x80" "abc") << false;
+    QTest::newRow("cut at end") << QByteArray("12345678\xe7\xba") << false;
+    QTest::newRow("overlong") << QByteArray("\xc0\xaf" "abcdefgh") << false;
+    QTest::newRow("surrogate") << QByteArray("abcdefgh\xed\xa0\x80") << false;
+    QTest::newRow("above max") << QByteArray("\xf4\x90\x80\x80") << false;
+}
+
+void TestDecoder::textFrameUtf8()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, utf8);
+    QCOMPARE(WebSocketWire::isUtf8(bytes.constData(), bytes.size()), utf8);
 }
 
 QTEST_APPLESS_MAIN(TestDecoder)
