@@ -157,10 +157,21 @@ QString leadText(const QByteArray &firstName, qint64 firstVotes, const QByteArra
 {
     const bool secondLeads = firstVotes < secondVotes;
     const qint64 margin = secondLeads ? secondVotes - firstVotes : firstVotes - secondVotes;
-    // One pass: a name holding "%1" or "%3" stays as it is.
-    return QStringLiteral("【%1】领先【%2】%3票")
-        .arg(QString::fromUtf8(secondLeads ? secondName : firstName),
-             QString::fromUtf8(secondLeads ? firstName : secondName), QString::number(margin));
+    // Put together, not formatted: a name holding "%1" stays as it is, and
+    // this runs for every vote.
+    const QString leader = QString::fromUtf8(secondLeads ? secondName : firstName);
+    const QString other = QString::fromUtf8(secondLeads ? firstName : secondName);
+    const QString votes = QString::number(margin);
+    QString text;
+    text.reserve(leader.size() + other.size() + votes.size() + 7);
+    text += QStringLiteral("【");
+    text += leader;
+    text += QStringLiteral("】领先【");
+    text += other;
+    text += QStringLiteral("】");
+    text += votes;
+    text += QStringLiteral("票");
+    return text;
 }
 
 } // namespace VoteCounting
