@@ -26,15 +26,16 @@ WorkQueue::~WorkQueue()
     worker->wait();
 }
 
-void WorkQueue::post(Work work)
+bool WorkQueue::post(Work work, std::size_t maxWaiting)
 {
     {
         std::lock_guard<std::mutex> guard(lock);
-        if (stop)
-            return;
+        if (stop || pending.size() >= maxWaiting)
+            return false;
         pending.push_back(std::move(work));
     }
     wake.notify_one();
+    return true;
 }
 
 bool WorkQueue::waitUntilIdle(int timeoutMs)

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 
@@ -50,8 +51,9 @@ public:
     WorkQueue &operator=(const WorkQueue &) = delete;
 
     // Queues the work and returns at once; callable from any thread. Work
-    // queued after the stop is dropped.
-    void post(Work work);
+    // queued after the stop, or while `maxWaiting` items wait to start, is
+    // dropped (false).
+    bool post(Work work, std::size_t maxWaiting = std::numeric_limits<std::size_t>::max());
 
     // Blocks until nothing is queued or running; false when that did not
     // happen within `timeoutMs`.

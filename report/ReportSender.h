@@ -23,8 +23,14 @@ public:
     ReportSender(const ReportSender &) = delete;
     ReportSender &operator=(const ReportSender &) = delete;
 
-    // Queues a GET of `url` and returns at once.
-    void send(const QByteArray &url);
+    // Reports waiting to be sent, at most: a platform that stops answering
+    // while presses keep coming (a control program can send thousands a
+    // second) must not make them pile up without end.
+    static constexpr std::size_t kMaxWaiting = 1000;
+
+    // Queues a GET of `url` and returns at once; false when kMaxWaiting
+    // reports already wait, and this one is dropped.
+    bool send(const QByteArray &url);
 
     // Blocks until every queued report has been sent; false when that did not
     // happen within `timeoutMs`.
@@ -32,5 +38,6 @@ public:
 
 private:
     const Finished finished;
+    bool dropping = false; // reports are being dropped, said once per run of drops
     WorkQueue queue {WorkQueue::Order::OldestFirst};
 };

@@ -42,6 +42,7 @@ private slots:
     void keepsTheOrderAsked();
     void sendReturnsAtOnceWhileTheServerIsSlow();
     void destructionDropsPendingReportsPromptly();
+    void waitingReportsAreBounded();
 };
 
 void TestReportSender::initTestCase()
@@ -126,6 +127,26 @@ void TestReportSender::destructionDropsPendingReportsPromptly()
     sender.reset();
     QVERIFY2(clock.elapsed() < 5000, QByteArray::number(clock.elapsed()));
     QCOMPARE(buttons(api.reports()), (QList<QByteArray> {"1"}));
+}
+
+// A platform that stops answering while presses keep coming: the reports
+// waiting are bounded, and the one over the bound is dropped.
+void TestReportSender::waitingReportsAreBounded()
+{
+    PlatformApiServer api;
+    api.setSlowReports(true);
+    api.setDelayMs(2000);
+    QVERIFY(api.start());
+
+    ReportSender sender;
+    QVERIFY(sender.send(reportOn(api, "0")));
+    QVERIFY(TestSupport::waitUntil([&] { return api.reports().size() == 1; }, 10000));
+    const QByteArray url = reportOn(api, "1");
+    for (std::size_t i = 0; i < ReportSender::kMaxWaiting; ++i)
+        QVERIFY(sender.send(url));
+    QTest::ignoreMessage(QtWarningMsg, "Usage reports dropped: 1000 wait for the platform");
+    QVERIFY(!sender.send(url));
+    QVERIFY(!sender.send(url)); // still full
 }
 
 QTEST_GUILESS_MAIN(TestReportSender)
